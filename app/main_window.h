@@ -1,0 +1,55 @@
+#pragma once
+#include "app/program.h"
+#include "ui/form.h"
+
+// The main window: a page book of six pages and a three-panel status bar.
+class TForm1 : public ui::Form {
+ public:
+  explicit TForm1(app::Program& program);
+
+  app::Program& program;
+
+  ui::PageBook* Note1;
+  ui::StatusBar* sb1;
+  ui::Timer* Timer1;
+  ui::Timer* Timer3;
+  ui::Component* GroupBox1;
+  ui::Component* Label2;
+  ui::Memo* Memo1;
+  ui::ListBox* List1;
+  ui::Memo* Memo2;
+  ui::ListView* List2;
+  ui::ListView* List3;
+  ui::ListView* ListView2;
+  ui::CheckBox* cbx1;
+
+  // Shared scan state.
+  bool abortRequest = true;
+  bool startupUpdateCheck = false;
+
+  void ShowPage(int index) { Note1->SetActivePage(index); }
+  void SetStatus(std::string text) { sb1->SetPanelText(0, std::move(text)); }
+  // "Last Update: " and the database date into panel 2 and Label2.
+  void ShowDatabaseDate();
+  std::string DatabaseDateText();
+
+  // Commands.
+  void Button4Click();
+  void Button10Click();
+  void ReportPage(const char* page);
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void Layout();
+  void Wire();
+};
+
+// "Select your action": the two main actions, offered again or not.
+class TForm2 : public ui::Form {
+ public:
+  explicit TForm2(app::Program& program);
+  app::Program& program;
+  ui::CheckBox* c1;
+  ui::Timer* Timer1;
+};

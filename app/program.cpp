@@ -1,0 +1,61 @@
+#include "app/program.h"
+
+#include "app/main_window.h"
+#include "app/language_window.h"
+#include "ignore/ignore_window.h"
+#include "logopt/log_optimizer.h"
+#include "platform/text.h"
+#include "process/report_manager.h"
+#include "quarantine/quarantine_window.h"
+#include "scanopt/full_scan_window.h"
+#include "scanopt/scan_options_window.h"
+#include "startup/startup_manager.h"
+#include "update/upgrade_window.h"
+
+namespace app {
+
+Program::Program(platform::Machine& m, ui::Host& host) : machine(m), app(host) {}
+
+Program::~Program() = default;
+
+int Program::Box(const std::string& text, const std::string& caption, ui::Buttons buttons,
+                 ui::Icon icon) {
+  return app.MessageBox({text, caption, buttons, icon, true, true});
+}
+
+bool Program::Start() {
+  msg.LoadDefaults();
+  const std::string self = machine.Sys().ModulePath();
+  programFolder = platform::ExtractFilePath(self);
+  // Exact, case-sensitive: "KVXUP.EXE" is a normal start.
+  if (platform::ExtractFileName(self) == kUpgradeCopyName) {
+    role_ = Role::UpgradeCopy;
+    return false;
+  }
+  machine.Files().DeleteFile(programFolder + kUpgradeCopyName);  // a leftover of an upgrade
+  app.title = kAppTitle;
+  CreateForms();
+  return !app.Terminated();
+}
+
+void Program::CreateForms() {
+  form1 = &app.CreateForm<TForm1>(*this);
+  if (app.Terminated()) return;  // refused to run on this system
+  form2 = &app.CreateForm<TForm2>(*this);
+  form3 = &app.CreateForm<TForm3>(*this);
+  form4 = &app.CreateForm<TForm4>(*this);
+  form9 = &app.CreateForm<TForm9>(*this);
+  frmMain = &app.CreateForm<TfrmMain>(*this);
+  form12 = &app.CreateForm<TForm12>(*this);
+  formIG = &app.CreateForm<TFormIG>(*this);
+  formL = &app.CreateForm<TFormL>(*this);
+  formR = &app.CreateForm<TFormR>(*this);
+  optscan = &app.CreateForm<Toptscan>(*this);
+}
+
+int Program::Main() {
+  if (!Start()) return role_ == Role::UpgradeCopy ? 0 : app.ExitCode();
+  return app.Run();
+}
+
+}  // namespace app

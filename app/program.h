@@ -1,0 +1,71 @@
+#pragma once
+#include <string>
+
+#include "app/messages.h"
+#include "platform/machine.h"
+#include "ui/application.h"
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm9;
+class TfrmMain;
+class TForm12;
+class TFormIG;
+class TFormL;
+class TFormR;
+class Toptscan;
+
+namespace app {
+
+inline constexpr const char* kUpgradeCopyName = "kvxup.exe";
+inline constexpr const char* kAppTitle = "Klaruvex Pro v4 - SE";
+
+// One run of the program: the machine it runs on, its windows and the state
+// they share.
+class Program {
+ public:
+  Program(platform::Machine& machine, ui::Host& host);
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  enum class Role { Normal, UpgradeCopy };
+
+  // Everything before the message loop: the message table, the role, the
+  // windows. Returns false when the program ended during start-up (see
+  // app.ExitCode()).
+  bool Start();
+  // Start() and then the message loop; the exit code.
+  int Main();
+
+  Role GetRole() const { return role_; }
+
+  // A message box as the program shows them: topmost, brought to the front.
+  int Box(const std::string& text, const std::string& caption, ui::Buttons buttons,
+          ui::Icon icon);
+
+  platform::Machine& machine;
+  ui::Application app;
+  MessageTable msg;
+  std::string programFolder;  // the running program's folder, with its trailing backslash
+
+  TForm1* form1 = nullptr;
+  TForm2* form2 = nullptr;
+  TForm3* form3 = nullptr;
+  TForm4* form4 = nullptr;
+  TForm9* form9 = nullptr;
+  TfrmMain* frmMain = nullptr;
+  TForm12* form12 = nullptr;
+  TFormIG* formIG = nullptr;
+  TFormL* formL = nullptr;
+  TFormR* formR = nullptr;
+  Toptscan* optscan = nullptr;
+
+ private:
+  void CreateForms();
+  Role role_ = Role::Normal;
+};
+
+}  // namespace app

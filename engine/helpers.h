@@ -1,0 +1,45 @@
+#pragma once
+// Small helpers every scanning and managing part rests on. None shows a
+// message: errors become an empty text, false or 0.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/machine.h"
+
+namespace engine {
+
+// Exists as a file: found by a directory search with an ordinary time stamp,
+// or else readable and larger than 10 bytes.
+bool IsValidFile(platform::FileSystem& fs, std::string_view path);
+std::uint64_t FileSizeOf(platform::FileSystem& fs, std::string_view path);
+// 32 lower-case hex digits; the digest of no data when the file cannot be read.
+std::string FileMd5(platform::FileSystem& fs, std::string_view path);
+std::string Md5Hex(std::string_view bytes);
+
+// A command line, registry text or inventory entry to the longest leading
+// path that names a valid file, in lower case; empty when there is none.
+std::string ResolvePath(platform::FileSystem& fs, std::string_view text);
+
+// Delimiter-closed fields: "a;b;" has two fields, "a;b" one.
+int CountFields(std::string_view text, char delimiter);
+std::string GetField(std::string_view text, int index, char delimiter);
+
+std::string LettersOf(std::string_view text);
+std::string DigitsOf(std::string_view text);
+int LetterPosition(char letter);
+std::string LetterAt(int position);
+
+struct RunningProcess {
+  std::string path;  // full path, or a pseudo-process name
+  std::uint32_t pid;
+};
+std::vector<RunningProcess> ListRunningProcesses(platform::Machine& machine);
+
+// Terminates every process whose executable is `name`: 1 when the last
+// attempt succeeded, 0 when it failed after an earlier success, -1 when none
+// succeeded or none matched.
+int TerminateProcessesByName(platform::Machine& machine, std::string_view name);
+
+}  // namespace engine

@@ -1,0 +1,106 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+namespace platform {
+
+namespace fileattr {
+inline constexpr std::uint32_t kReadOnly = 0x01;
+inline constexpr std::uint32_t kHidden = 0x02;
+inline constexpr std::uint32_t kSystem = 0x04;
+inline constexpr std::uint32_t kDirectory = 0x10;
+inline constexpr std::uint32_t kArchive = 0x20;
+inline constexpr std::uint32_t kNormal = 0x80;
+}  // namespace fileattr
+
+// File times are FILETIME ticks: 100 ns units since 1601-01-01 UTC.
+using FileTime = std::uint64_t;
+
+struct FindData {
+  std::string name;  // file name only
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;
+  FileTime lastWrite = 0;
+  // Whether lastWrite converts to a local DOS date and time (1980 to 2107).
+  bool lastWriteIsDosTime = false;
+  bool IsDirectory() const { return (attributes & fileattr::kDirectory) != 0; }
+};
+
+class FindHandle {
+ public:
+  virtual ~FindHandle() = default;
+  virtual bool Next(FindData& out) = 0;
+};
+
+enum class OpenMode {
+  Read,       // existing file, read-only, others may read
+  Write,      // create or truncate, write-only
+  ReadWrite,  // existing file
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes; returns the count read (0 at the end or on error).
+  virtual std::size_t Read(void* buffer, std::size_t n) = 0;
+  // Writes all n bytes or fails.
+  virtual Status Write(const void* buffer, std::size_t n) = 0;
+  virtual std::uint64_t Size() = 0;
+  virtual Status Seek(std::uint64_t position) = 0;
+};
+
+class MappedView {
+ public:
+  virtual ~MappedView() = default;
+  virtual const unsigned char* Data() const = 0;
+  virtual std::size_t Size() const = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // First entry matching the pattern (a folder, a backslash, a name mask);
+  // null with *error set when nothing matches or the folder is missing.
+  virtual std::unique_ptr<FindHandle> FindFirst(std::string_view pattern, FindData& first,
+                                                Status* error = nullptr) = 0;
+  virtual std::unique_ptr<File> Open(std::string_view path, OpenMode mode,
+                                     Status* error = nullptr) = 0;
+  // Read-only mapping of the whole file; an empty file maps to an empty view.
+  virtual std::unique_ptr<MappedView> MapReadOnly(std::string_view path,
+                                                  Status* error = nullptr) = 0;
+
+  virtual Status CopyFile(std::string_view from, std::string_view to, bool failIfExists) = 0;
+  virtual Status MoveFile(std::string_view from, std::string_view to) = 0;
+  virtual Status DeleteFile(std::string_view path) = 0;
+  // Attributes of a file or folder; kInvalidAttributes when it does not exist.
+  virtual std::uint32_t GetAttributes(std::string_view path) = 0;
+  virtual Status SetAttributes(std::string_view path, std::uint32_t attributes) = 0;
+  virtual Status SetLastWriteTime(std::string_view path, FileTime time) = 0;
+  virtual Status CreateDirectory(std::string_view path) = 0;
+  virtual Status RemoveDirectory(std::string_view path) = 0;
+
+  // Without trailing backslash, as the system reports them.
+  virtual std::string WindowsDirectory() = 0;
+  virtual std::string SystemDirectory() = 0;
+  virtual std::string TempPath() = 0;  // with trailing backslash
+
+  static constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
+};
+
+// Whole-file convenience over FileSystem::Open.
+Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out);
+Status WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view bytes);
+bool FileExists(FileSystem& fs, std::string_view path);       // a file, not a folder
+bool DirectoryExists(FileSystem& fs, std::string_view path);
+
+// DOS date/time range check shared by both implementations (local == the
+// time given; callers convert first).
+bool IsDosRepresentable(FileTime localTime);
+
+}  // namespace platform

@@ -1,0 +1,365 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/sim/sim_machine.h"
+#include "platform/text.h"
+
+namespace fs = std::filesystem;
+
+namespace platform::sim {
+namespace {
+
+// FILETIME ticks of the Unix epoch.
+constexpr std::int64_t kUnixEpochTicks = 116444736000000000LL;
+
+FileTime ToFileTime(fs::file_time_type t) {
+  auto sys = std::chrono::file_clock::to_sys(t);
+  auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+                   sys.time_since_epoch())
+                   .count();
+  return static_cast<FileTime>(ticks + kUnixEpochTicks);
+}
+
+fs::file_time_type FromFileTime(FileTime t) {
+  std::chrono::duration<std::int64_t, std::ratio<1, 10000000>> d(static_cast<std::int64_t>(t) -
+                                                                 kUnixEpochTicks);
+  std::chrono::sys_time<std::chrono::nanoseconds> sys(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(d));
+  return std::chrono::file_clock::from_sys(sys);
+}
+
+class SimFile final : public File {
+ public:
+  explicit SimFile(std::FILE* f) : f_(f) {}
+  ~SimFile() override { std::fclose(f_); }
+  std::size_t Read(void* buffer, std::size_t n) override { return std::fread(buffer, 1, n, f_); }
+  Status Write(const void* buffer, std::size_t n) override {
+    return std::fwrite(buffer, 1, n, f_) == n ? kOk : 112;  // ERROR_DISK_FULL
+  }
+  std::uint64_t Size() override {
+    long pos = std::ftell(f_);
+    std::fseek(f_, 0, SEEK_END);
+    long size = std::ftell(f_);
+    std::fseek(f_, pos, SEEK_SET);
+    return size < 0 ? 0 : static_cast<std::uint64_t>(size);
+  }
+  Status Seek(std::uint64_t position) override {
+    return std::fseek(f_, static_cast<long>(position), SEEK_SET) == 0 ? kOk : kInvalidParameter;
+  }
+
+ private:
+  std::FILE* f_;
+};
+
+class SimView final : public MappedView {
+ public:
+  explicit SimView(std::string bytes) : bytes_(std::move(bytes)) {}
+  const unsigned char* Data() const override {
+    return reinterpret_cast<const unsigned char*>(bytes_.data());
+  }
+  std::size_t Size() const override { return bytes_.size(); }
+
+ private:
+  std::string bytes_;
+};
+
+class SimFind final : public FindHandle {
+ public:
+  explicit SimFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+  bool Next(FindData& out) override {
+    if (next_ >= entries_.size()) return false;
+    out = entries_[next_++];
+    return true;
+  }
+
+ private:
+  std::vector<FindData> entries_;
+  size_t next_ = 1;  // the first entry went out with FindFirst
+};
+
+void Set(Status* error, Status s) {
+  if (error) *error = s;
+}
+
+}  // namespace
+
+std::string SimFileSystem::LowerCaseKey(std::string_view s) { return LowerCase(s); }
+
+std::string SimFileSystem::Normalize(std::string_view winPath) {
+  if (winPath.size() < 2 || winPath[1] != ':' ||
+      !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
+    return {};
+  std::vector<std::string> parts;
+  std::string cur;
+  auto flush = [&] {
+    // Windows drops trailing dots and blanks of a component.
+    while (!cur.empty() && (cur.back() == '.' || cur.back() == ' ') && cur != "." && cur != "..")
+      cur.pop_back();
+    if (cur.empty() || cur == ".") {
+    } else if (cur == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else {
+      parts.push_back(cur);
+    }
+    cur.clear();
+  };
+  for (size_t i = 2; i < winPath.size(); ++i) {
+    char c = winPath[i];
+    if (c == '\\' || c == '/')
+      flush();
+    else
+      cur += c;
+  }
+  flush();
+  std::string out(1, UpperChar(winPath[0]));
+  out += ":";
+  for (const auto& p : parts) out += "\\" + p;
+  if (parts.empty()) out += "\\";
+  return out;
+}
+
+void SimFileSystem::MapDrive(char letter, const fs::path& hostRoot) {
+  fs::create_directories(hostRoot);
+  drives_[UpperChar(letter)] = hostRoot;
+}
+
+fs::path SimFileSystem::HostPath(std::string_view winPath) {
+  std::string norm = Normalize(winPath);
+  if (norm.empty()) return {};
+  auto drive = drives_.find(norm[0]);
+  if (drive == drives_.end()) return {};
+  fs::path host = drive->second;
+  size_t i = 3;
+  while (i < norm.size()) {
+    size_t end = norm.find('\\', i);
+    if (end == std::string::npos) end = norm.size();
+    std::string part = norm.substr(i, end - i);
+    i = end + 1;
+    std::error_code ec;
+    if (fs::exists(host / part, ec)) {
+      host /= part;
+      continue;
+    }
+    // Windows names ignore letter case: match what exists.
+    fs::path match;
+    if (fs::is_directory(host, ec)) {
+      for (const auto& e : fs::directory_iterator(host, ec)) {
+        if (SameText(e.path().filename().string(), part)) {
+          match = e.path();
+          break;
+        }
+      }
+    }
+    host = match.empty() ? host / part : match;
+  }
+  return host;
+}
+
+std::uint32_t SimFileSystem::StoredAttributes(const std::string& key) const {
+  auto it = attributes_.find(key);
+  return it == attributes_.end() ? fileattr::kArchive : it->second;
+}
+
+bool SimFileSystem::IsLocked(std::string_view path) { return locked_.count(Key(path)) > 0; }
+
+std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, FindData& first,
+                                                     Status* error) {
+  Set(error, kOk);
+  std::string norm = Normalize(pattern);
+  if (norm.empty()) {
+    Set(error, kPathNotFound);
+    return nullptr;
+  }
+  std::string folder = ExtractFilePath(norm);
+  std::string mask = ExtractFileName(norm);
+  fs::path dir = HostPath(folder);
+  std::error_code ec;
+  if (dir.empty() || !fs::is_directory(dir, ec)) {
+    Set(error, kPathNotFound);
+    return nullptr;
+  }
+  std::vector<FindData> entries;
+  auto add = [&](const std::string& name, const fs::path& host) {
+    if (!MatchesMask(name, mask)) return;
+    FindData d;
+    d.name = name;
+    std::error_code e;
+    bool isDir = fs::is_directory(host, e);
+    d.attributes = isDir ? fileattr::kDirectory
+                         : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
+    if (!isDir) d.size = fs::file_size(host, e);
+    auto t = fs::last_write_time(host, e);
+    if (!e) d.lastWrite = ToFileTime(t);
+    d.lastWriteIsDosTime = IsDosRepresentable(d.lastWrite);  // the simulated machine runs on UTC
+    entries.push_back(std::move(d));
+  };
+  if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
+    add(".", dir);
+    add("..", dir.parent_path());
+  }
+  std::vector<fs::path> found;
+  if (mask.find_first_of("*?") == std::string::npos) {
+    entries.clear();  // a plain name finds that entry alone
+    fs::path one = HostPath(norm);
+    if (fs::exists(one, ec)) found.push_back(one);
+  } else {
+    for (const auto& e : fs::directory_iterator(dir, ec)) found.push_back(e.path());
+  }
+  std::sort(found.begin(), found.end(), [](const fs::path& a, const fs::path& b) {
+    return LowerCase(a.filename().string()) < LowerCase(b.filename().string());
+  });
+  for (const auto& p : found) add(p.filename().string(), p);
+  if (entries.empty()) {
+    Set(error, kFileNotFound);
+    return nullptr;
+  }
+  first = entries.front();
+  return std::make_unique<SimFind>(std::move(entries));
+}
+
+std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, Status* error) {
+  Set(error, kOk);
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::is_directory(host.parent_path(), ec)) {
+    Set(error, kPathNotFound);
+    return nullptr;
+  }
+  if (fs::is_directory(host, ec)) {
+    Set(error, kAccessDenied);
+    return nullptr;
+  }
+  bool exists = fs::exists(host, ec);
+  if (mode != OpenMode::Write && !exists) {
+    Set(error, kFileNotFound);
+    return nullptr;
+  }
+  if (mode != OpenMode::Read) {
+    if (IsLocked(path) || processes_.IsRunningImage(path)) {
+      Set(error, kSharingViolation);
+      return nullptr;
+    }
+    if (exists && (StoredAttributes(Key(path)) & fileattr::kReadOnly)) {
+      Set(error, kAccessDenied);
+      return nullptr;
+    }
+  } else if (IsLocked(path)) {
+    Set(error, kSharingViolation);
+    return nullptr;
+  }
+  const char* m = mode == OpenMode::Read ? "rb" : mode == OpenMode::Write ? "wb" : "r+b";
+  std::FILE* f = std::fopen(host.c_str(), m);
+  if (!f) {
+    Set(error, kAccessDenied);
+    return nullptr;
+  }
+  return std::make_unique<SimFile>(f);
+}
+
+std::unique_ptr<MappedView> SimFileSystem::MapReadOnly(std::string_view path, Status* error) {
+  std::string bytes;
+  Status s = ReadWholeFile(*this, path, bytes);
+  Set(error, s);
+  if (s != kOk) return nullptr;
+  return std::make_unique<SimView>(std::move(bytes));
+}
+
+Status SimFileSystem::CopyFile(std::string_view from, std::string_view to, bool failIfExists) {
+  fs::path src = HostPath(from), dst = HostPath(to);
+  std::error_code ec;
+  if (src.empty() || !fs::is_regular_file(src, ec)) return kFileNotFound;
+  if (IsLocked(from)) return kSharingViolation;
+  if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
+  if (fs::exists(dst, ec)) {
+    if (failIfExists) return kFileExists;
+    if (fs::is_directory(dst, ec)) return kAccessDenied;
+    if (StoredAttributes(Key(to)) & fileattr::kReadOnly) return kAccessDenied;
+    if (IsLocked(to) || processes_.IsRunningImage(to)) return kSharingViolation;
+  }
+  fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
+  if (ec) return kAccessDenied;
+  attributes_[Key(to)] = StoredAttributes(Key(from)) | fileattr::kArchive;
+  return kOk;
+}
+
+Status SimFileSystem::MoveFile(std::string_view from, std::string_view to) {
+  fs::path src = HostPath(from), dst = HostPath(to);
+  std::error_code ec;
+  if (src.empty() || !fs::exists(src, ec)) return kFileNotFound;
+  if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
+  if (fs::exists(dst, ec) && !SameText(Normalize(from), Normalize(to))) return kAlreadyExists;
+  if (IsLocked(from)) return kSharingViolation;
+  fs::rename(src, dst, ec);
+  if (ec) return kAccessDenied;
+  auto it = attributes_.find(Key(from));
+  if (it != attributes_.end()) {
+    auto a = it->second;
+    attributes_.erase(it);
+    attributes_[Key(to)] = a;
+  }
+  return kOk;
+}
+
+Status SimFileSystem::DeleteFile(std::string_view path) {
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::is_directory(host.parent_path(), ec)) return kPathNotFound;
+  if (!fs::exists(host, ec)) return kFileNotFound;
+  if (fs::is_directory(host, ec)) return kAccessDenied;
+  if (StoredAttributes(Key(path)) & fileattr::kReadOnly) return kAccessDenied;
+  if (processes_.IsRunningImage(path)) return kAccessDenied;
+  if (IsLocked(path)) return kSharingViolation;
+  fs::remove(host, ec);
+  if (ec) return kAccessDenied;
+  attributes_.erase(Key(path));
+  return kOk;
+}
+
+std::uint32_t SimFileSystem::GetAttributes(std::string_view path) {
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::exists(host, ec)) return kInvalidAttributes;
+  if (fs::is_directory(host, ec)) return fileattr::kDirectory;
+  return StoredAttributes(Key(path));
+}
+
+Status SimFileSystem::SetAttributes(std::string_view path, std::uint32_t attributes) {
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::exists(host, ec)) return kFileNotFound;
+  if (fs::is_directory(host, ec)) return kOk;
+  attributes &= fileattr::kReadOnly | fileattr::kHidden | fileattr::kSystem | fileattr::kArchive;
+  // FILE_ATTRIBUTE_NORMAL alone, or nothing, reads back as NORMAL.
+  attributes_[Key(path)] = attributes ? attributes : fileattr::kNormal;
+  return kOk;
+}
+
+Status SimFileSystem::SetLastWriteTime(std::string_view path, FileTime time) {
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::exists(host, ec)) return kFileNotFound;
+  fs::last_write_time(host, FromFileTime(time), ec);
+  return ec ? kAccessDenied : kOk;
+}
+
+Status SimFileSystem::CreateDirectory(std::string_view path) {
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::is_directory(host.parent_path(), ec)) return kPathNotFound;
+  if (fs::exists(host, ec)) return kAlreadyExists;
+  return fs::create_directory(host, ec) ? kOk : kAccessDenied;
+}
+
+Status SimFileSystem::RemoveDirectory(std::string_view path) {
+  fs::path host = HostPath(path);
+  std::error_code ec;
+  if (host.empty() || !fs::exists(host, ec)) return kFileNotFound;
+  if (!fs::is_directory(host, ec)) return 267;  // ERROR_DIRECTORY
+  if (!fs::is_empty(host, ec)) return kDirNotEmpty;
+  fs::remove(host, ec);
+  return ec ? kAccessDenied : kOk;
+}
+
+}  // namespace platform::sim

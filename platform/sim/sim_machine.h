@@ -1,0 +1,198 @@
+#pragma once
+// A simulated Windows machine for tests and demos: drive letters mapped onto
+// host folders with Windows path rules, an in-memory registry, a process table,
+// a version record and a shell that records what it was asked to open. It
+// reproduces the failures real Windows gives (access denied on machine-wide
+// keys for a normal user, files held by running programs, processes that
+// cannot be opened).
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/machine.h"
+
+namespace platform::sim {
+
+class SimMachine;
+
+class SimRegistry final : public Registry {
+ public:
+  struct Node;
+  SimRegistry();
+  ~SimRegistry() override;
+  std::unique_ptr<RegistryKey> Open(Hive hive, std::string_view path, std::uint32_t access,
+                                    Status* error = nullptr) override;
+  std::unique_ptr<RegistryKey> Create(Hive hive, std::string_view path, std::uint32_t access,
+                                      Status* error = nullptr) override;
+  Status DeleteKey(Hive hive, std::string_view path) override;
+
+  // A normal user may read but not change machine-wide keys.
+  void SetUserIsAdmin(bool admin) { admin_ = admin; }
+  // Makes one key refuse every open, as a key with a restrictive ACL does.
+  void DenyKey(Hive hive, std::string_view path);
+
+ private:
+  std::shared_ptr<Node> Find(Hive hive, std::string_view path, bool create, Status* error);
+  bool Writes(std::uint32_t access) const;
+  std::recursive_mutex mutex_;
+  std::map<Hive, std::shared_ptr<Node>> roots_;
+  std::set<std::string> denied_;
+  bool admin_ = true;
+};
+
+struct SimProcess {
+  std::uint32_t pid = 0;
+  std::uint32_t parentPid = 0;
+  std::string imagePath;     // full path of the main module
+  std::string snapshotName;  // what Tool Help records
+  bool canOpen = true;       // query and memory read
+  bool canTerminate = true;
+};
+
+class SimProcesses final : public Processes {
+ public:
+  std::vector<ProcessEntry> Snapshot() override;
+  std::vector<std::uint32_t> EnumerateIds() override;
+  std::optional<std::string> MainModulePath(std::uint32_t pid) override;
+  Status Terminate(std::uint32_t pid, std::uint32_t exitCode) override;
+  std::uint32_t CurrentPid() override { return currentPid_; }
+
+  // Starts a program: adds it to the table and returns its identifier.
+  std::uint32_t Start(std::string_view imagePath);
+  SimProcess* Get(std::uint32_t pid);
+  // Adds the two pseudo-processes real Windows lists first.
+  void AddSystemProcesses();
+  void SetCurrentPid(std::uint32_t pid) { currentPid_ = pid; }
+  bool IsRunningImage(std::string_view path);
+  struct Terminated {
+    std::uint32_t pid;
+    std::string imagePath;
+    std::uint32_t exitCode;
+  };
+  const std::vector<Terminated>& TerminatedLog() const { return terminated_; }
+
+ private:
+  std::recursive_mutex mutex_;
+  std::vector<SimProcess> table_;
+  std::vector<Terminated> terminated_;
+  std::uint32_t nextPid_ = 1000;
+  std::uint32_t currentPid_ = 0;
+};
+
+class SimFileSystem final : public FileSystem {
+ public:
+  explicit SimFileSystem(SimProcesses& processes) : processes_(processes) {}
+
+  std::unique_ptr<FindHandle> FindFirst(std::string_view pattern, FindData& first,
+                                        Status* error = nullptr) override;
+  std::unique_ptr<File> Open(std::string_view path, OpenMode mode, Status* error = nullptr) override;
+  std::unique_ptr<MappedView> MapReadOnly(std::string_view path, Status* error = nullptr) override;
+  Status CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
+  Status MoveFile(std::string_view from, std::string_view to) override;
+  Status DeleteFile(std::string_view path) override;
+  std::uint32_t GetAttributes(std::string_view path) override;
+  Status SetAttributes(std::string_view path, std::uint32_t attributes) override;
+  Status SetLastWriteTime(std::string_view path, FileTime time) override;
+  Status CreateDirectory(std::string_view path) override;
+  Status RemoveDirectory(std::string_view path) override;
+  std::string WindowsDirectory() override { return windowsDir_; }
+  std::string SystemDirectory() override { return systemDir_; }
+  std::string TempPath() override { return tempPath_; }
+
+  // Drive letter onto a host folder (created if missing).
+  void MapDrive(char letter, const std::filesystem::path& hostRoot);
+  void SetWindowsDirectory(std::string dir) { windowsDir_ = std::move(dir); }
+  void SetSystemDirectory(std::string dir) { systemDir_ = std::move(dir); }
+  void SetTempPath(std::string dir) { tempPath_ = std::move(dir); }
+  // A file opened by another program without sharing: opening it for writing
+  // and deleting it fail with a sharing violation.
+  void Lock(std::string_view path) { locked_.insert(Key(path)); }
+  void Unlock(std::string_view path) { locked_.erase(Key(path)); }
+
+  // Host path of a Windows path; empty when its drive is not mapped. Names
+  // are matched without regard to case against what exists.
+  std::filesystem::path HostPath(std::string_view winPath);
+  // Normalised absolute Windows path ("C:\a\b"), empty when malformed.
+  static std::string Normalize(std::string_view winPath);
+
+ private:
+  std::string Key(std::string_view path) { return LowerCaseKey(Normalize(path)); }
+  static std::string LowerCaseKey(std::string_view s);
+  std::uint32_t StoredAttributes(const std::string& key) const;
+  bool IsLocked(std::string_view path);
+
+  SimProcesses& processes_;
+  std::map<char, std::filesystem::path> drives_;
+  std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
+  std::set<std::string> locked_;
+  std::string windowsDir_ = "C:\\WINDOWS";
+  std::string systemDir_ = "C:\\WINDOWS\\system32";
+  std::string tempPath_ = "C:\\TEMP\\";
+};
+
+class SimSystem final : public SystemInfo {
+ public:
+  SimSystem();
+  std::optional<OsVersion> Version() override { return version_; }
+  std::uint16_t NativeArchitecture() override { return arch_; }
+  std::string ModulePath() override { return modulePath_; }
+  std::string UserName() override { return userName_; }
+
+  void SetVersion(std::optional<OsVersion> v) { version_ = std::move(v); }
+  void SetNativeArchitecture(std::uint16_t a) { arch_ = a; }
+  void SetModulePath(std::string p) { modulePath_ = std::move(p); }
+  void SetUserName(std::string n) { userName_ = std::move(n); }
+
+  static OsVersion WindowsXpSp3();
+
+ private:
+  std::optional<OsVersion> version_;
+  std::uint16_t arch_ = arch::kIntel;
+  std::string modulePath_ = "C:\\Program Files\\Klaruvex Pro\\klaruvex.exe";
+  std::string userName_ = "User";
+};
+
+class SimShell final : public Shell {
+ public:
+  struct Call {
+    std::string verb, file, params, directory;
+    int show;
+  };
+  Status Execute(std::string_view verb, std::string_view file, std::string_view params,
+                 std::string_view directory, int show) override;
+  const std::vector<Call>& Calls() const { return calls_; }
+  void FailWith(Status s) { fail_ = s; }
+
+ private:
+  std::vector<Call> calls_;
+  Status fail_ = kOk;
+};
+
+class SimMachine final : public Machine {
+ public:
+  SimMachine() : files_(procs_) {}
+  Registry& Reg() override { return reg_; }
+  FileSystem& Files() override { return files_; }
+  Processes& Procs() override { return procs_; }
+  SystemInfo& Sys() override { return sys_; }
+  Shell& Sh() override { return shell_; }
+
+  SimRegistry& SimReg() { return reg_; }
+  SimFileSystem& SimFiles() { return files_; }
+  SimProcesses& SimProcs() { return procs_; }
+  SimSystem& SimSys() { return sys_; }
+  SimShell& SimSh() { return shell_; }
+
+ private:
+  SimRegistry reg_;
+  SimProcesses procs_;
+  SimFileSystem files_;
+  SimSystem sys_;
+  SimShell shell_;
+};
+
+}  // namespace platform::sim

@@ -1,0 +1,137 @@
+#include "platform/text.h"
+
+#include <array>
+
+namespace platform {
+namespace {
+
+constexpr std::array<unsigned char, 256> MakeLowerTable() {
+  std::array<unsigned char, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i);
+  for (int i = 'A'; i <= 'Z'; ++i) t[i] = static_cast<unsigned char>(i + 32);
+  // Windows-1252: S/Z/OE with caron, Y diaeresis, and the Latin-1 capitals.
+  t[0x8A] = 0x9A;
+  t[0x8C] = 0x9C;
+  t[0x8E] = 0x9E;
+  t[0x9F] = 0xFF;
+  for (int i = 0xC0; i <= 0xDE; ++i)
+    if (i != 0xD7) t[i] = static_cast<unsigned char>(i + 32);
+  return t;
+}
+
+constexpr std::array<unsigned char, 256> MakeUpperTable() {
+  std::array<unsigned char, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i);
+  constexpr auto lower = MakeLowerTable();
+  for (int i = 0; i < 256; ++i)
+    if (lower[i] != i) t[lower[i]] = static_cast<unsigned char>(i);
+  return t;
+}
+
+constexpr auto kLower = MakeLowerTable();
+constexpr auto kUpper = MakeUpperTable();
+
+bool IsSep(char c) { return c == '\\' || c == '/' || c == ':'; }
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+bool MatchFrom(std::string_view n, std::string_view m) {
+  size_t ni = 0, mi = 0, starM = std::string_view::npos, starN = 0;
+  while (ni < n.size()) {
+    if (mi < m.size() && (m[mi] == '?' || LowerChar(m[mi]) == LowerChar(n[ni]))) {
+      ++ni;
+      ++mi;
+    } else if (mi < m.size() && m[mi] == '*') {
+      starM = mi++;
+      starN = ni;
+    } else if (starM != std::string_view::npos) {
+      mi = starM + 1;
+      ni = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (mi < m.size() && m[mi] == '*') ++mi;
+  return mi == m.size();
+}
+
+}  // namespace
+
+char LowerChar(char c) { return static_cast<char>(kLower[static_cast<unsigned char>(c)]); }
+char UpperChar(char c) { return static_cast<char>(kUpper[static_cast<unsigned char>(c)]); }
+
+std::string LowerCase(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = LowerChar(c);
+  return r;
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = UpperChar(c);
+  return r;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  return true;
+}
+
+std::string TrimRight(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && IsBlank(s[n - 1])) --n;
+  return std::string(s.substr(0, n));
+}
+
+std::string Trim(std::string_view s) {
+  size_t b = 0;
+  while (b < s.size() && IsBlank(s[b])) ++b;
+  return TrimRight(s.substr(b));
+}
+
+std::string ExtractFileName(std::string_view path) {
+  size_t i = path.size();
+  while (i > 0 && !IsSep(path[i - 1])) --i;
+  return std::string(path.substr(i));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+  size_t i = path.size();
+  while (i > 0 && !IsSep(path[i - 1])) --i;
+  return std::string(path.substr(0, i));
+}
+
+std::string ExtractFileExt(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    char c = path[i - 1];
+    if (c == '.') return std::string(path.substr(i - 1));
+    if (IsSep(c)) break;
+  }
+  return {};
+}
+
+std::string IncludeTrailingBackslash(std::string_view path) {
+  std::string r(path);
+  if (r.empty() || r.back() != '\\') r += '\\';
+  return r;
+}
+
+std::string ExcludeTrailingBackslash(std::string_view path) {
+  std::string r(path);
+  if (!r.empty() && r.back() == '\\') r.pop_back();
+  return r;
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  if (mask == "*.*" || mask == "*") return true;
+  // "x.*" also matches "x" (no extension), as FindFirstFile does.
+  if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" &&
+      name.find('.') == std::string_view::npos &&
+      MatchFrom(name, mask.substr(0, mask.size() - 2)))
+    return true;
+  return MatchFrom(name, mask);
+}
+
+}  // namespace platform

@@ -1,0 +1,29 @@
+#pragma once
+// Single-byte text helpers. All text is in the system code page (Windows-1252);
+// letter case follows that code page, not the C locale.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+char LowerChar(char c);
+char UpperChar(char c);
+std::string LowerCase(std::string_view s);
+std::string UpperCase(std::string_view s);
+bool SameText(std::string_view a, std::string_view b);
+
+std::string TrimRight(std::string_view s);  // blanks and control characters
+std::string Trim(std::string_view s);
+
+// Path parts with Windows separators ('\\', '/' and the drive colon).
+std::string ExtractFileName(std::string_view path);
+std::string ExtractFilePath(std::string_view path);  // keeps the trailing backslash
+std::string ExtractFileExt(std::string_view path);   // with its dot, or empty
+std::string IncludeTrailingBackslash(std::string_view path);
+std::string ExcludeTrailingBackslash(std::string_view path);
+
+// Windows file-name pattern match ('*' and '?', case-insensitive, "*.*"
+// matches names without a dot as well).
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+}  // namespace platform

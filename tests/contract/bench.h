@@ -1,0 +1,26 @@
+#pragma once
+// What the contract suite needs from each implementation of the platform:
+// the machine, an empty folder to work in, and real running programs.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/machine.h"
+
+namespace contract {
+
+class TestBench {
+ public:
+  virtual ~TestBench() = default;
+  virtual platform::Machine& M() = 0;
+  // An empty folder (Windows path, no trailing backslash), removed afterwards.
+  virtual std::string Scratch() = 0;
+  // Starts a long-running program whose executable is placed at winPath.
+  virtual std::uint32_t StartProgram(const std::string& winPath) = 0;
+  // Registry key under HKEY_CURRENT_USER that the test may fill; removed afterwards.
+  virtual std::string ScratchKey() = 0;
+};
+
+std::unique_ptr<TestBench> MakeBench();
+
+}  // namespace contract

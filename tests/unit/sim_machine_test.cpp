@@ -1,0 +1,80 @@
+// Failures of real Windows that only the simulated machine can produce here
+// (Wine runs everything as an administrator).
+#include <gtest/gtest.h>
+
+#include "engine/helpers.h"
+#include "platform/sim/sim_machine.h"
+#include "tests/unit/sim_fixture.h"
+
+using namespace platform;
+
+TEST_F(SimFixture, NormalUserCannotWriteMachineKeys) {
+  auto& reg = machine.SimReg();
+  ASSERT_TRUE(reg.Create(Hive::LocalMachine, "SOFTWARE\\Vendor", keyaccess::kAllAccess));
+  reg.SetUserIsAdmin(false);
+  Status err = kOk;
+  EXPECT_FALSE(reg.Open(Hive::LocalMachine, "SOFTWARE\\Vendor", keyaccess::kAllAccess, &err));
+  EXPECT_EQ(err, kAccessDenied);
+  EXPECT_FALSE(reg.Create(Hive::LocalMachine, "SOFTWARE\\Other", keyaccess::kWrite, &err));
+  EXPECT_EQ(err, kAccessDenied);
+  EXPECT_TRUE(reg.Open(Hive::LocalMachine, "SOFTWARE\\Vendor", keyaccess::kRead));
+  EXPECT_TRUE(reg.Create(Hive::CurrentUser, "Software\\Vendor", keyaccess::kAllAccess));
+
+  reg.DenyKey(Hive::CurrentUser, "Software\\Locked");
+  reg.Create(Hive::CurrentUser, "Software\\Locked", keyaccess::kAllAccess);
+  EXPECT_FALSE(reg.Open(Hive::CurrentUser, "Software\\Locked", keyaccess::kRead, &err));
+  EXPECT_EQ(err, kAccessDenied);
+}
+
+TEST_F(SimFixture, HeldFilesAndProtectedProcesses) {
+  WriteFile("C:\\held.dat", "data");
+  machine.SimFiles().Lock("C:\\HELD.DAT");
+  Status err = kOk;
+  EXPECT_EQ(machine.Files().DeleteFile("C:\\held.dat"), kSharingViolation);
+  EXPECT_FALSE(machine.Files().Open("C:\\held.dat", OpenMode::Read, &err));
+  EXPECT_EQ(err, kSharingViolation);
+  machine.SimFiles().Unlock("C:\\held.dat");
+  EXPECT_EQ(machine.Files().DeleteFile("C:\\held.dat"), kOk);
+
+  machine.SimProcs().AddSystemProcesses();
+  auto pid = machine.SimProcs().Start("C:\\guarded.exe");
+  machine.SimProcs().Get(pid)->canOpen = false;
+  machine.SimProcs().Get(pid)->canTerminate = false;
+  auto list = engine::ListRunningProcesses(machine);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].path, "System Idle Process");
+  EXPECT_EQ(list[1].path, "System");          // no module path: the snapshot's name
+  EXPECT_EQ(list[2].path, "guarded.exe");
+  EXPECT_EQ(engine::TerminateProcessesByName(machine, "guarded.exe"), -1);
+}
+
+TEST_F(SimFixture, Windows9xAndNt4ProcessLists) {
+  auto pid = machine.SimProcs().Start("C:\\WINDOWS\\EXPLORER.EXE");
+  machine.SimProcs().Get(pid)->snapshotName = "C:\\WINDOWS\\EXPLORER.EXE";
+  OsVersion v98;
+  v98.platformId = 1;
+  v98.major = 4;
+  v98.minor = 10;
+  machine.SimSys().SetVersion(v98);
+  auto list = engine::ListRunningProcesses(machine);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].path, "C:\\WINDOWS\\EXPLORER.EXE");
+
+  OsVersion nt4;
+  nt4.platformId = 2;
+  nt4.major = 4;
+  machine.SimSys().SetVersion(nt4);
+  machine.SimProcs().AddSystemProcesses();  // pids 0 and 4
+  list = engine::ListRunningProcesses(machine);
+  ASSERT_EQ(list.size(), 2u);  // pid 4 is no system process on NT 4 and cannot be opened
+  EXPECT_EQ(list[0].path, "System Idle Process");
+  EXPECT_EQ(list[1].pid, pid);
+}
+
+TEST_F(SimFixture, PathsFollowWindowsRules) {
+  WriteFile("C:\\Dir\\File.TXT", "x");
+  EXPECT_TRUE(FileExists(machine.Files(), "c:/dir/./sub/../file.txt"));
+  EXPECT_TRUE(FileExists(machine.Files(), "C:\\DIR\\FILE.TXT. "));
+  EXPECT_FALSE(FileExists(machine.Files(), "Q:\\dir\\file.txt"));  // unmapped drive
+  EXPECT_FALSE(FileExists(machine.Files(), "relative.txt"));
+}

@@ -1,0 +1,251 @@
+#pragma once
+// The control model: forms and their components as plain data. A host
+// (headless for tests, Win32 for the real program) observes the changes and
+// feeds user actions back through Click(), MouseMove() and the list setters.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+enum class Kind {
+  Form,
+  Label,
+  Button,
+  OwnerButton,    // owner-drawn button
+  CheckBox,
+  OwnerCheckBox,  // owner-drawn check box
+  MenuItem,
+  MainMenu,
+  PopupMenu,
+  Panel,
+  GroupBox,
+  PageBook,       // pages without tabs, switched by the program
+  Page,
+  ListView,
+  ListBox,
+  CheckListBox,
+  Memo,
+  Edit,
+  StatusBar,
+  Timer,
+  Image,
+  ProgressBar,
+};
+
+enum class Prop {
+  Caption,
+  Hint,
+  ShowHint,
+  Enabled,
+  Visible,
+  Bounds,
+  Checked,
+  Items,
+  ItemIndex,
+  Columns,
+  Lines,
+  Panels,
+  ActivePage,
+  Interval,
+  Position,
+};
+
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+class Form;
+
+class Component {
+ public:
+  Component(Form& owner, Kind kind, std::string name, Component* parent);
+  virtual ~Component() = default;
+  Component(const Component&) = delete;
+  Component& operator=(const Component&) = delete;
+
+  Form& Owner() const { return owner_; }
+  Kind GetKind() const { return kind_; }
+  const std::string& Name() const { return name_; }
+  Component* Parent() const { return parent_; }
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string text);
+  const std::string& Hint() const { return hint_; }
+  void SetHint(std::string text);
+  bool ShowHint() const { return showHint_; }
+  void SetShowHint(bool on);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool on);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool on);
+  const Rect& Bounds() const { return bounds_; }
+  void SetBounds(Rect r);
+
+  // Visible here and in every container up to the form.
+  bool Showing() const;
+
+  // What the user does. A click on a disabled or hidden control does nothing.
+  void Click();
+  void MouseMove();
+
+  std::function<void()> OnClick;
+  std::function<void()> OnMouseMove;
+  std::function<void()> OnEnabledChange;
+
+ protected:
+  void Changed(Prop p);
+
+ private:
+  Form& owner_;
+  Kind kind_;
+  std::string name_;
+  Component* parent_;
+  std::string caption_;
+  std::string hint_;
+  bool showHint_ = false;
+  bool enabled_ = true;
+  bool visible_ = true;
+  Rect bounds_;
+};
+
+// Check boxes and menu items.
+class CheckBox : public Component {
+ public:
+  using Component::Component;
+  bool Checked() const { return checked_; }
+  void SetChecked(bool on);
+  std::function<void()> OnChange;
+
+ private:
+  bool checked_ = false;
+};
+
+struct ListColumn {
+  std::string caption;
+  int width = 100;
+};
+
+struct ListItem {
+  std::string caption;
+  std::vector<std::string> subItems;
+  bool checked = false;
+  bool selected = false;
+};
+
+class ListView : public Component {
+ public:
+  using Component::Component;
+  const std::vector<ListColumn>& Columns() const { return columns_; }
+  void SetColumns(std::vector<ListColumn> c);
+  const std::vector<ListItem>& Items() const { return items_; }
+  void Clear();
+  ListItem& AddItem(std::string caption, std::vector<std::string> subItems = {});
+  void SetItems(std::vector<ListItem> items);
+  void SetChecked(std::size_t index, bool on);
+  void SetSelected(std::size_t index, bool on);
+  int SelectedIndex() const;  // first selected row, -1 when none
+
+  bool checkBoxes = false;
+  bool gridLines = false;
+  bool rowSelect = false;
+  bool readOnly = false;
+  bool sorted = false;
+  bool showColumnHeaders = true;
+  std::function<void()> OnSelectItem;
+
+ private:
+  std::vector<ListColumn> columns_;
+  std::vector<ListItem> items_;
+};
+
+// List boxes and check lists: one text per row, a check mark per row for
+// check lists, one selected row.
+class ListBox : public Component {
+ public:
+  using Component::Component;
+  const std::vector<std::string>& Items() const { return items_; }
+  void Clear();
+  void Add(std::string item);
+  bool Checked(std::size_t index) const { return index < checked_.size() && checked_[index]; }
+  void SetChecked(std::size_t index, bool on);
+  int ItemIndex() const { return itemIndex_; }
+  void SetItemIndex(int index);  // the user's selection; fires OnClick
+  std::function<void()> OnClickCheck;
+
+ private:
+  std::vector<std::string> items_;
+  std::vector<bool> checked_;
+  int itemIndex_ = -1;
+};
+
+class Memo : public Component {
+ public:
+  using Component::Component;
+  const std::vector<std::string>& Lines() const { return lines_; }
+  void Clear();
+  void Add(std::string line);
+  void SetLines(std::vector<std::string> lines);
+  std::string Text() const;  // lines joined with CR LF
+  bool readOnly = true;
+  bool wordWrap = true;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+struct StatusPanel {
+  std::string text;
+  int width = 100;
+};
+
+class StatusBar : public Component {
+ public:
+  using Component::Component;
+  const std::vector<StatusPanel>& Panels() const { return panels_; }
+  void SetPanels(std::vector<StatusPanel> p);
+  const std::string& PanelText(std::size_t i) const;
+  void SetPanelText(std::size_t i, std::string text);
+
+ private:
+  std::vector<StatusPanel> panels_;
+};
+
+class Timer : public Component {
+ public:
+  using Component::Component;
+  unsigned Interval() const { return interval_; }
+  void SetInterval(unsigned ms);
+  std::function<void()> OnTimer;
+  void Fire() {
+    if (OnTimer) OnTimer();
+  }
+
+ private:
+  unsigned interval_ = 1000;
+};
+
+class PageBook : public Component {
+ public:
+  using Component::Component;
+  int ActivePage() const { return active_; }
+  void SetActivePage(int index);
+  std::vector<Component*> Pages() const;  // the Page components it holds, in order
+
+ private:
+  int active_ = 0;
+};
+
+class ProgressBar : public Component {
+ public:
+  using Component::Component;
+  int Position() const { return position_; }
+  void SetPosition(int p);
+  int max = 100;
+
+ private:
+  int position_ = 0;
+};
+
+}  // namespace ui

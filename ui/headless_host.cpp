@@ -1,0 +1,98 @@
+#include "ui/headless_host.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace ui {
+
+HeadlessHost::HeadlessHost() {
+  onUnexpected = [](const std::string& what) {
+    std::fprintf(stderr, "unexpected message box: %s\n", what.c_str());
+    std::abort();
+  };
+}
+
+void HeadlessHost::Answer(int answer, std::optional<std::string> text,
+                          std::optional<std::string> caption) {
+  script_.push_back({answer, std::move(text), std::move(caption)});
+}
+
+void HeadlessHost::Attach(Form& form) {
+  form.SetObserver(this);
+  // Timers enabled in the layout are armed from the moment the form exists.
+  for (const auto& c : form.Components())
+    if (auto* t = dynamic_cast<Timer*>(c.get()); t && t->Enabled()) due_[t] = now_ + t->Interval();
+}
+
+int HeadlessHost::MessageBox(const MessageBoxSpec& spec) {
+  int fallback = (spec.buttons == Buttons::YesNo || spec.buttons == Buttons::YesNoCancel) ? kIdNo
+                                                                                           : kIdOk;
+  auto describe = [&] { return "\"" + spec.text + "\" / \"" + spec.caption + "\""; };
+  int answer = fallback;
+  if (script_.empty()) {
+    onUnexpected(describe());
+  } else {
+    Scripted s = script_.front();
+    script_.pop_front();
+    if ((s.text && *s.text != spec.text) || (s.caption && *s.caption != spec.caption)) {
+      onUnexpected(describe() + ", expected \"" + s.text.value_or("*") + "\" / \"" +
+                   s.caption.value_or("*") + "\"");
+    } else {
+      answer = s.answer;
+    }
+  }
+  boxes_.push_back({spec, answer});
+  return answer;
+}
+
+void HeadlessHost::ProcessMessages() { calls_.Drain(); }
+
+int HeadlessHost::Run(Application& app) {
+  if (auto* main = app.MainForm(); main && !app.Terminated()) main->Show();
+  ProcessMessages();
+  return app.Terminated() ? app.ExitCode() : -1;
+}
+
+void HeadlessHost::Advance(std::uint64_t ms) {
+  const std::uint64_t end = now_ + ms;
+  for (;;) {
+    calls_.Drain();
+    Timer* next = nullptr;
+    std::uint64_t when = end + 1;
+    for (auto& [t, due] : due_)
+      if (due < when) {
+        when = due;
+        next = t;
+      }
+    if (!next) break;
+    now_ = when;
+    due_[next] = when + (next->Interval() ? next->Interval() : 1);
+    next->Fire();
+  }
+  now_ = end;
+}
+
+void HeadlessHost::Changed(Component& c, Prop p) {
+  if (auto* t = dynamic_cast<Timer*>(&c); t && (p == Prop::Enabled || p == Prop::Interval)) {
+    if (t->Enabled())
+      due_[t] = now_ + t->Interval();
+    else
+      due_.erase(t);
+  }
+  if (auto* sb = dynamic_cast<StatusBar*>(&c); sb && p == Prop::Panels) {
+    // Record each panel whose text changed since the last record.
+    for (std::size_t i = 0; i < sb->Panels().size(); ++i) {
+      const std::string& text = sb->Panels()[i].text;
+      const StatusText* last = nullptr;
+      for (auto it = status_.rbegin(); it != status_.rend(); ++it)
+        if (it->form == c.Owner().ClassName() && it->control == c.Name() && it->panel == i) {
+          last = &*it;
+          break;
+        }
+      if (last ? last->text != text : !text.empty())
+        status_.push_back({c.Owner().ClassName(), c.Name(), i, text});
+    }
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,74 @@
+#pragma once
+// The host for tests: no windows. Message boxes are answered from a script
+// and recorded, status-bar texts are recorded, timers run on a clock the test
+// advances, and calls from worker threads run when messages are processed.
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/application.h"
+#include "ui/call_queue.h"
+#include "ui/host.h"
+
+namespace ui {
+
+class HeadlessHost final : public Host, private FormObserver {
+ public:
+  struct Box {
+    MessageBoxSpec spec;
+    int answer;
+  };
+  struct StatusText {
+    std::string form;
+    std::string control;
+    std::size_t panel;
+    std::string text;
+  };
+
+  HeadlessHost();
+
+  // Script: the next message box is answered with `answer`. With text or
+  // caption given, the box must show exactly that.
+  void Answer(int answer, std::optional<std::string> text = std::nullopt,
+              std::optional<std::string> caption = std::nullopt);
+  // Called with a description of every box that was not scripted or did not
+  // match; tests make it a failure. Such a box is answered OK / No.
+  std::function<void(const std::string&)> onUnexpected;
+
+  const std::vector<Box>& Boxes() const { return boxes_; }
+  const std::vector<StatusText>& StatusLog() const { return status_; }
+  std::size_t PendingAnswers() const { return script_.size(); }
+
+  // Moves the clock on, firing every timer that falls due on the way, in
+  // order of time.
+  void Advance(std::uint64_t ms);
+
+  void Attach(Form& form) override;
+  int MessageBox(const MessageBoxSpec& spec) override;
+  void ProcessMessages() override;
+  // Shows the main form and processes what is pending; a headless loop does
+  // not wait, so it returns as soon as nothing is left to do (the exit code,
+  // or -1 while the program still runs).
+  int Run(Application& app) override;
+  void Quit() override {}
+  void Synchronize(std::function<void()> fn) override { calls_.Synchronize(std::move(fn)); }
+  std::uint64_t NowMs() override { return now_; }
+
+ private:
+  void Changed(Component& c, Prop p) override;
+  struct Scripted {
+    int answer;
+    std::optional<std::string> text, caption;
+  };
+  std::deque<Scripted> script_;
+  std::vector<Box> boxes_;
+  std::vector<StatusText> status_;
+  std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
+  std::uint64_t now_ = 0;
+  CallQueue calls_;
+};
+
+}  // namespace ui

@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace ui {
+
+class Application;
+class Form;
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class Icon { None, Error, Question, Warning, Information };
+
+// Message box answers with their Win32 values.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+struct MessageBoxSpec {
+  std::string text;
+  std::string caption;
+  Buttons buttons = Buttons::Ok;
+  Icon icon = Icon::None;
+  bool topmost = false;
+  bool foreground = false;
+};
+
+// What runs the forms: the message loop, timers, message boxes and calls
+// handed over from worker threads.
+class Host {
+ public:
+  virtual ~Host() = default;
+  // Starts observing a newly created form.
+  virtual void Attach(Form& form) = 0;
+  virtual int MessageBox(const MessageBoxSpec& spec) = 0;
+  // Lets pending window messages, timers and synchronised calls run.
+  virtual void ProcessMessages() = 0;
+  // Shows the main form and runs the message loop until the application is
+  // terminated; returns the exit code.
+  virtual int Run(Application& app) = 0;
+  // Called by Application::Terminate so a running loop ends.
+  virtual void Quit() = 0;
+  // From a worker thread: runs fn on the user-interface thread and waits for
+  // it. On the user-interface thread it runs at once.
+  virtual void Synchronize(std::function<void()> fn) = 0;
+  // Milliseconds of the host's clock.
+  virtual std::uint64_t NowMs() = 0;
+};
+
+}  // namespace ui
