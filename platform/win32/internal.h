@@ -1,0 +1,14 @@
+#pragma once
+#include <memory>
+
+#include "platform/machine.h"
+
+namespace platform::win32 {
+
+std::unique_ptr<Registry> CreateRegistry();
+std::unique_ptr<FileSystem> CreateFileSystem();
+std::unique_ptr<Processes> CreateProcesses();
+std::unique_ptr<SystemInfo> CreateSystemInfo();
+std::unique_ptr<Shell> CreateShell();
+
+}  // namespace platform::win32

@@ -1,0 +1,40 @@
+#pragma once
+// The real Windows machine and the host that shows the forms as windows.
+// This header is free of Windows headers so the program's entry and the
+// Windows tests can include it.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/machine.h"
+#include "ui/host.h"
+
+namespace ui {
+class Component;
+}
+
+namespace platform::win32 {
+
+std::unique_ptr<Machine> CreateMachine();
+
+class Win32Host : public ui::Host {
+ public:
+  // What the real window of a control shows, for tests and demos.
+  virtual std::string WindowText(const ui::Component& c) = 0;
+  virtual bool WindowShown(const ui::Component& c) = 0;
+  virtual bool WindowEnabled(const ui::Component& c) = 0;
+  // Clicks the real control the way the user does (BM_CLICK).
+  virtual void ClickWindow(const ui::Component& c) = 0;
+  // Rows of a real list view or list box as "caption|sub|sub".
+  virtual std::vector<std::string> WindowRows(const ui::Component& c) = 0;
+};
+
+std::unique_ptr<Win32Host> CreateHost();
+
+// Starts a program detached (for tests); 0 when it does not start.
+std::uint32_t LaunchProgram(const std::string& path);
+
+// The system's own lower-casing of single-byte text (CharLowerBuffA).
+std::string SystemLowerCase(std::string text);
+
+}  // namespace platform::win32
