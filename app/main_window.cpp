@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/winver.h"
+#include "update/ezcrypt.h"
 #include "platform/text.h"
 
 using ui::Kind;
@@ -211,7 +212,27 @@ void TForm1::FormCreate() {
       return;
     }
   }
+  LoadDatabase();
   ShowDatabaseDate();
+}
+
+void TForm1::LoadDatabase() {
+  const std::string path = program.programFolder + "files.dat";
+  switch (database.Load(program.machine.Files(), path, update::LanguageKey())) {
+    case engine::LoadResult::Ok:
+      return;
+    case engine::LoadResult::Unreadable:
+      program.Box("The threat database \"" + path +
+                      "\" is missing or cannot be read. Scans find nothing until the database "
+                      "is updated.",
+                  "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Warning);
+      return;
+    case engine::LoadResult::Damaged:
+      program.Box("The threat database \"" + path +
+                      "\" is damaged. Scans find nothing until the database is updated.",
+                  "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Warning);
+      return;
+  }
 }
 
 void TForm1::FormShow() {
@@ -221,7 +242,7 @@ void TForm1::FormShow() {
   if (startupUpdateCheck) Timer3->SetEnabled(true);
 }
 
-std::string TForm1::DatabaseDateText() { return program.msg[2]; }
+std::string TForm1::DatabaseDateText() { return database.Date(program.msg[2]); }
 
 void TForm1::ShowDatabaseDate() {
   std::string text = program.msg[62] + DatabaseDateText();

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/program.h"
+#include "engine/threat_database.h"
 #include "ui/form.h"
 
 // The main window: a page book of six pages and a three-panel status bar.
@@ -22,6 +23,11 @@ class TForm1 : public ui::Form {
   ui::ListView* List3;
   ui::ListView* ListView2;
   ui::CheckBox* cbx1;
+
+  // The threat database in memory, for the whole run.
+  engine::ThreatDatabase database;
+  // Loads "files.dat" of the program folder; says so when it cannot.
+  void LoadDatabase();
 
   // Shared scan state.
   bool abortRequest = true;

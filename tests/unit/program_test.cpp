@@ -2,6 +2,8 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "engine/threat_database.h"
+#include "update/ezcrypt.h"
 #include "tests/unit/sim_fixture.h"
 #include "ui/headless_host.h"
 
@@ -15,7 +17,11 @@ class ProgramTest : public SimFixture {
     host.onUnexpected = [](const std::string& what) { ADD_FAILURE() << what; };
     machine.SimSys().SetModulePath(std::string(kFolder) + "klaruvex.exe");
     WriteFile(std::string(kFolder) + "klaruvex.exe", "MZ program");
+    WriteFile(std::string(kFolder) + "files.dat",
+              engine::PackDatabase(kDatabase, update::LanguageKey()));
   }
+  static constexpr const char* kDatabase =
+      "Database date: 2026-12-01 (r0001)\r\n[Start]\r\n[A]:c:\\a.exe\r\n_end\r\n";
   ui::HeadlessHost host;
 };
 
@@ -126,6 +132,8 @@ TEST_F(ProgramTest, MainWindowHintsPagesAndStatusBar) {
   p.app.Run();
   auto& f = *p.form1;
   EXPECT_EQ(f.sb1->PanelText(1), "Klaruvex Pro - SE");
+  EXPECT_EQ(f.sb1->PanelText(2), "Last Update: Database date: 2026-12-01 (r0001)");
+  EXPECT_EQ(f.Label2->Caption(), "Last Update: Database date: 2026-12-01 (r0001)");
   EXPECT_EQ(f.GroupBox1->Caption(), "Welcome");
   f.Find("Button7")->MouseMove();
   EXPECT_EQ(f.sb1->PanelText(0), "Update virus database via internet.");
@@ -145,6 +153,36 @@ TEST_F(ProgramTest, MainWindowHintsPagesAndStatusBar) {
 
   f.Find("Button17")->Click();
   EXPECT_TRUE(p.app.Terminated());
+}
+
+TEST_F(ProgramTest, MissingOrDamagedDatabaseIsToldAndTheWindowStillOpens) {
+  struct Case {
+    const char* what;
+    std::string bytes;  // empty: no file
+    std::string box;
+  } cases[] = {
+      {"missing", "",
+       "The threat database \"C:\\Program Files\\Klaruvex Pro\\files.dat\" is missing or cannot "
+       "be read. Scans find nothing until the database is updated."},
+      {"damaged", engine::PackDatabase(kDatabase, update::LanguageKey()).substr(0, 30),
+       "The threat database \"C:\\Program Files\\Klaruvex Pro\\files.dat\" is damaged. Scans "
+       "find nothing until the database is updated."},
+  };
+  for (const auto& c : cases) {
+    machine.Files().DeleteFile(std::string(kFolder) + "files.dat");
+    if (!c.bytes.empty()) WriteFile(std::string(kFolder) + "files.dat", c.bytes);
+    ui::HeadlessHost h;
+    h.onUnexpected = [&](const std::string& what) { ADD_FAILURE() << c.what << ": " << what; };
+    h.Answer(ui::kIdOk, c.box, "Klaruvex Pro");
+    app::Program p(machine, h);
+    ASSERT_TRUE(p.Start()) << c.what;
+    EXPECT_EQ(p.app.Run(), -1);
+    EXPECT_TRUE(p.form1->Visible());
+    EXPECT_EQ(p.form1->sb1->PanelText(2), "Last Update: Error") << c.what;
+    EXPECT_EQ(p.form1->Label2->Caption(), "Last Update: Error") << c.what;
+    ASSERT_EQ(h.Boxes().size(), 1u);
+    EXPECT_EQ(h.Boxes()[0].spec.icon, ui::Icon::Warning);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+#include "engine/threat_database.h"
+
+#include <bzlib.h>
+
+#include <cstring>
+#include <vector>
+
+namespace engine {
+namespace {
+
+constexpr std::size_t kLineWindow = 255;
+constexpr std::size_t kBlock = 65536;
+
+bool HasBzip2Magic(std::string_view b) {
+  return b.size() >= 4 && b[0] == 'B' && b[1] == 'Z' && b[2] == 'h' && b[3] >= '1' && b[3] <= '9';
+}
+
+// One bzip2 stream, read out in 64 KiB blocks. False when the data is not a
+// complete, sound stream.
+bool Bunzip(std::string_view in, std::string& out) {
+  bz_stream s;
+  std::memset(&s, 0, sizeof(s));
+  if (BZ2_bzDecompressInit(&s, 0, 0) != BZ_OK) return false;
+  s.next_in = const_cast<char*>(in.data());
+  s.avail_in = static_cast<unsigned>(in.size());
+  std::vector<char> block(kBlock);
+  std::string result;
+  int rc = BZ_OK;
+  while (rc == BZ_OK) {
+    s.next_out = block.data();
+    s.avail_out = static_cast<unsigned>(block.size());
+    rc = BZ2_bzDecompress(&s);
+    result.append(block.data(), block.size() - s.avail_out);
+    if (rc == BZ_OK && s.avail_in == 0 && s.avail_out != 0) {
+      rc = BZ_UNEXPECTED_EOF;  // input ended inside the stream
+    }
+  }
+  BZ2_bzDecompressEnd(&s);
+  if (rc != BZ_STREAM_END) return false;
+  out = std::move(result);
+  return true;
+}
+
+}  // namespace
+
+std::string ReadTextLine(std::string_view data, std::size_t& position) {
+  if (position >= data.size()) return "_end";
+  std::string_view window = data.substr(position, kLineWindow);
+  std::size_t cr = window.find('\r');
+  std::string line;
+  if (cr == std::string_view::npos) {
+    // No line end within reach: take what was read and go on after it.
+    line.assign(window);
+    position += window.size();
+  } else {
+    line.assign(window.substr(0, cr));
+    position += cr + 2;  // the CR and the byte after it
+  }
+  if (position >= data.size()) return "_end";
+  return line;
+}
+
+LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text) {
+  update::DecipherInPlace(image, key);
+  if (!HasBzip2Magic(image)) {
+    text = std::move(image);  // enciphered only: the plain text
+    return LoadResult::Ok;
+  }
+  std::string plain;
+  if (!Bunzip(image, plain)) return LoadResult::Damaged;
+  text = std::move(plain);
+  return LoadResult::Ok;
+}
+
+std::string PackDatabase(std::string_view text, const update::EzKey& key, bool compress) {
+  std::string out;
+  if (compress) {
+    // bzip2's worst case: 1% more plus 600 bytes.
+    unsigned len = static_cast<unsigned>(text.size() + text.size() / 100 + 601);
+    out.resize(len);
+    if (BZ2_bzBuffToBuffCompress(out.data(), &len, const_cast<char*>(text.data()),
+                                 static_cast<unsigned>(text.size()), 9, 0, 0) != BZ_OK)
+      return {};
+    out.resize(len);
+  } else {
+    out.assign(text);
+  }
+  update::EncipherInPlace(out, key);
+  return out;
+}
+
+LoadResult ThreatDatabase::Load(platform::FileSystem& fs, std::string_view path,
+                                const update::EzKey& key) {
+  std::string image;
+  if (platform::ReadWholeFile(fs, path, image) != platform::kOk) return LoadResult::Unreadable;
+  return LoadBytes(std::move(image), key);
+}
+
+LoadResult ThreatDatabase::LoadBytes(std::string image, const update::EzKey& key) {
+  std::string text;
+  LoadResult r = UnpackDatabase(std::move(image), key, text);
+  if (r == LoadResult::Ok) SetText(std::move(text));
+  return r;
+}
+
+void ThreatDatabase::SetText(std::string text) {
+  text_ = std::move(text);
+  position_ = 0;
+  loaded_ = true;
+}
+
+std::string ThreatDatabase::ReadLine() { return ReadTextLine(text_, position_); }
+
+std::string ThreatDatabase::Date(std::string_view errorText) {
+  position_ = 0;
+  if (!loaded_) return std::string(errorText);
+  return ReadLine();
+}
+
+}  // namespace engine

@@ -1,0 +1,56 @@
+#pragma once
+// The threat database: the rule text that drives the quick scan, held in
+// memory as one stream of bytes with a read position.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+#include "update/ezcrypt.h"
+
+namespace engine {
+
+enum class LoadResult {
+  Ok,
+  Unreadable,  // the file could not be opened or read
+  Damaged,     // a compressed database whose bzip2 stream is broken
+};
+
+class ThreatDatabase {
+ public:
+  // Reads a stored "files.dat" and replaces the text with what it holds. On
+  // failure the previous text stays.
+  LoadResult Load(platform::FileSystem& fs, std::string_view path, const update::EzKey& key);
+  // The same from the stored bytes.
+  LoadResult LoadBytes(std::string image, const update::EzKey& key);
+  // Replaces the text directly (an update merged in memory).
+  void SetText(std::string text);
+
+  // The next line from the current position; "_end" for the last line of
+  // the text and for every read after it.
+  std::string ReadLine();
+  // Line 1, read from the start; errorText when no database was loaded.
+  std::string Date(std::string_view errorText);
+
+  void SetPosition(std::size_t p) { position_ = p; }
+  std::size_t Position() const { return position_; }
+  const std::string& Text() const { return text_; }
+  bool Loaded() const { return loaded_; }
+
+ private:
+  std::string text_;
+  std::size_t position_ = 0;
+  bool loaded_ = false;
+};
+
+// The line reader over any byte buffer with a position (the database and
+// the language files share it).
+std::string ReadTextLine(std::string_view data, std::size_t& position);
+
+// Stored form of a database text: bzip2, then EZCrypt (or EZCrypt alone).
+std::string PackDatabase(std::string_view text, const update::EzKey& key, bool compress = true);
+// Deciphers and, when it is a bzip2 stream, decompresses; Damaged when the
+// stream is broken.
+LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text);
+
+}  // namespace engine
