@@ -1,6 +1,7 @@
-#include "app/main_window.h"
-
+#include "app/all_windows.h"
+#include "app/options.h"
 #include "app/winver.h"
+#include "kvx_config.h"
 #include "update/ezcrypt.h"
 #include "platform/text.h"
 
@@ -135,10 +136,12 @@ void TForm1::Layout() {
   button("xpButton14", page[3], "Details", {258, 436, 110, 30});
 
   // Page 4: about.
-  const char* about[] = {"Developed by Brenvik Systems", "Build date: " __DATE__,
-                         "Klaruvex Pro v4 - SE", "Brenvik Systems", "Klaruvex Pro"};
+  const std::string host = KVX_VENDOR_HOST;
+  const std::string domain = host.rfind("www.", 0) == 0 ? host.substr(4) : host;
+  const std::string about[] = {"Developed by Brenvik Systems", "Build date: " __DATE__,
+                               "http://" + host, "Brenvik Systems", "support@" + domain};
   for (int i = 0; i < 5; ++i)
-    label((std::string("Label") + char('5' + i)).c_str(), page[4], about[i],
+    label((std::string("Label") + char('5' + i)).c_str(), page[4], about[i].c_str(),
           {200, 90 + i * 26, 420, 20})
         ->SetHint("-1");
   Add(Kind::Image, "Image3", page[4]).SetBounds({12, 12, 170, 170});
@@ -188,17 +191,93 @@ void TForm1::Wire() {
     int entry = h.entry;
     Find(h.control)->OnMouseMove = [this, entry] { SetStatus(program.msg[entry]); };
   }
+  auto on = [this](const char* name, std::function<void()> fn) { Find(name)->OnClick = std::move(fn); };
   for (const char* back : {"Button6", "Button13", "Button16", "Button19", "xpButton8"})
-    Find(back)->OnClick = [this] { ShowPage(0); };
-  Find("Button18")->OnClick = [this] { ShowPage(4); };
-  Find("Button9")->OnClick = [this] { ShowPage(3); };
-  Find("Button4")->OnClick = [this] { Button4Click(); };
-  Find("Button17")->OnClick = [this] { Close(); };
+    on(back, [this] { ShowPage(0); });
+  on("Button1", [this] { Button1Click(); });
+  on("Button2", [this] { Button2Click(); });
+  on("Button3", [this] { Button3Click(); });
+  on("Button4", [this] { Button4Click(); });
+  on("Button7", [this] { Button7Click(); });
+  on("Button8", [this] { Button8Click(); });
+  on("Button9", [this] { ShowPage(3); });
+  on("Button10", [this] { Button10Click(); });
+  on("Button17", [this] { Close(); });
+  on("Button18", [this] { ShowPage(4); });
+  on("xpButton5", [this] { xpButton5Click(); });
+  on("xpButton6", [this] { ShowQuarantineManager(); });
+  on("xpButton11", [this] { xpButton11Click(); });
+  on("xpButton13", [this] { ShowProcessManager(); });
+  on("xpButton14", [this] { ShowProcessManager(); });
+  on("xpButton15", [this] { xpButton15Click(); });
+  on("xpButton25", [this] { program.formL->Show(); });
+  for (const char* bug : {"xpButton1", "xpButton3"}) on(bug, [this] { OpenVendorPage("/reportbug.php"); });
+  for (const char* virus : {"xpButton2", "xpButton4"})
+    on(virus, [this] { OpenVendorPage("/reportvirus.php"); });
+  on("mm1", [this] { Button2Click(); });
+  on("mm2", [this] { xpButton5Click(); });
+
   // "Add to Quarantine" follows "Fix".
   Find("Button2")->OnEnabledChange = [this] {
     Find("xpButton5")->SetEnabled(Find("Button2")->Enabled());
   };
+  Timer1->OnTimer = [this] { cleanTimer += 0.01L; };
+  Timer3->OnTimer = [this] {
+    Timer3->SetEnabled(false);  // once per showing
+    if (startupUpdateCheckRun) startupUpdateCheckRun();
+  };
 }
+
+bool TForm1::Ask(int entry) {
+  return program.Box(program.msg[entry], program.msg[28], ui::Buttons::YesNo, ui::Icon::Question) ==
+         ui::kIdYes;
+}
+
+void TForm1::Button1Click() {
+  const std::string text =
+      program.msg[59] + "\r\r" + program.msg[134] + "\r" + program.msg[135];
+  if (program.Box(text, program.msg[28], ui::Buttons::YesNo, ui::Icon::Question) != ui::kIdYes)
+    return;
+  if (startQuickScan) startQuickScan();
+}
+
+void TForm1::Button2Click() {
+  if (Ask(60) && startFix) startFix();
+}
+
+void TForm1::xpButton5Click() {
+  if (Ask(108) && startAddToQuarantine) startAddToQuarantine();
+}
+
+void TForm1::Button3Click() { abortRequest = true; }
+
+void TForm1::Button4Click() {
+  ShowPage(1);
+  Button1Click();
+}
+
+void TForm1::Button7Click() {
+  if (startUpdate) startUpdate();
+}
+
+void TForm1::Button8Click() { ShowPage(2); }
+
+void TForm1::Button10Click() { program.formR->Show(); }
+
+void TForm1::xpButton11Click() {}
+
+void TForm1::xpButton15Click() { ShowPage(5); }
+
+void TForm1::OpenVendorPage(const char* page) {
+  program.machine.Sh().Execute("open", std::string("http://") + KVX_VENDOR_HOST + page, "", "",
+                               platform::kShowNormal);
+}
+
+void TForm1::ShowQuarantineManager() { program.form9->Show(); }
+void TForm1::ShowProcessManager() { program.frmMain->Show(); }
+void TForm1::ShowIgnoreList() { program.formIG->Show(); }
+void TForm1::ShowScanOptions() { program.optscan->Show(); }
+void TForm1::ShowMainWindow() { Show(); }
 
 void TForm1::FormCreate() {
   auto& m = program.machine;
@@ -250,11 +329,6 @@ void TForm1::ShowDatabaseDate() {
   Label2->SetCaption(text);
 }
 
-void TForm1::Button4Click() { ShowPage(1); }
-
-void TForm1::Button10Click() {}
-
-void TForm1::ReportPage(const char*) {}
 
 TForm2::TForm2(app::Program& p) : Form("TForm2"), program(p) {
   SetCaption("Select your action");
@@ -271,4 +345,27 @@ TForm2::TForm2(app::Program& p) : Form("TForm2"), program(p) {
   Timer1 = &Add<ui::Timer>(Kind::Timer, "Timer1");
   Timer1->SetInterval(1000);
   Timer1->SetEnabled(false);
+
+  Find("Button1")->OnClick = [this] {
+    Close();
+    program.form1->Button4Click();
+  };
+  Find("Button3")->OnClick = [this] {
+    program.form1->Button10Click();
+    Close();
+  };
+  Find("Button2")->OnClick = [this] { Close(); };
+  Timer1->OnTimer = [this] {
+    Timer1->SetEnabled(false);
+    Show();
+  };
+  OnCreate = [this] {
+    // A missing key leaves the layout's state; a missing value means "show".
+    if (auto show = app::ReadActionDialogOption(program.machine.Reg())) c1->SetChecked(*show);
+  };
+  OnShow = [this] { program.form1->SetEnabled(false); };
+  OnClose = [this] {
+    program.form1->SetEnabled(true);
+    app::WriteActionDialogOption(program.machine.Reg(), c1->Checked());
+  };
 }

@@ -40,13 +40,37 @@ class TForm1 : public ui::Form {
   std::string DatabaseDateText();
 
   // Commands.
-  void Button4Click();
-  void Button10Click();
-  void ReportPage(const char* page);
+  void Button1Click();   // "Quick scan": asks, then scans
+  void Button2Click();   // "Fix": asks, then fixes the checked findings
+  void Button3Click();   // "Abort"
+  void Button4Click();   // "Scan for viruses"
+  void Button7Click();   // "Update"
+  void Button8Click();   // "Process Manager"
+  void Button10Click();  // "Full report log"
+  void xpButton5Click();   // "Add to Quarantine": asks, then stores and fixes
+  void xpButton11Click();  // "Restart Service"
+  void xpButton15Click();  // "Services Manager"
+  void OpenVendorPage(const char* page);  // "/reportbug.php", "/reportvirus.php"
+  void ShowQuarantineManager();
+  void ShowProcessManager();
+  void ShowIgnoreList();
+  void ShowScanOptions();
+  void ShowMainWindow();
+
+  // Work the later parts of the program hook in.
+  std::function<void()> startQuickScan;
+  std::function<void()> startFix;
+  std::function<void()> startAddToQuarantine;
+  std::function<void()> startUpdate;
+  std::function<void()> startupUpdateCheckRun;
+
+  // Seconds counted by Timer1 while a fix runs.
+  long double cleanTimer = 0;
 
  private:
   void FormCreate();
   void FormShow();
+  bool Ask(int entry);
   void Layout();
   void Wire();
 };

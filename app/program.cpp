@@ -1,16 +1,8 @@
+#include "app/all_windows.h"
 #include "app/program.h"
 
-#include "app/main_window.h"
-#include "app/language_window.h"
-#include "ignore/ignore_window.h"
-#include "logopt/log_optimizer.h"
+#include "app/language.h"
 #include "platform/text.h"
-#include "process/report_manager.h"
-#include "quarantine/quarantine_window.h"
-#include "scanopt/full_scan_window.h"
-#include "scanopt/scan_options_window.h"
-#include "startup/startup_manager.h"
-#include "update/upgrade_window.h"
 
 namespace app {
 
@@ -35,7 +27,9 @@ bool Program::Start() {
   machine.Files().DeleteFile(programFolder + kUpgradeCopyName);  // a leftover of an upgrade
   app.title = kAppTitle;
   CreateForms();
-  return !app.Terminated();
+  if (app.Terminated()) return false;
+  ApplyStartupLanguage(*this);  // the language file addresses every window
+  return true;
 }
 
 void Program::CreateForms() {

@@ -66,7 +66,7 @@ bool Component::Showing() const {
 }
 
 void Component::Click() {
-  if (!enabled_ || !Showing()) return;
+  if (!enabled_ || !Showing() || !owner_.Enabled()) return;
   if (OnClick) OnClick();
 }
 

@@ -45,6 +45,19 @@ int HeadlessHost::MessageBox(const MessageBoxSpec& spec) {
   return answer;
 }
 
+std::optional<std::string> HeadlessHost::SaveFileDialog(const std::string& title,
+                                                       const std::string& fileName,
+                                                       const std::string&) {
+  saveDialogs_.push_back({title, fileName});
+  if (saves_.empty()) {
+    onUnexpected("save dialog \"" + title + "\"");
+    return std::nullopt;
+  }
+  auto answer = saves_.front();
+  saves_.pop_front();
+  return answer;
+}
+
 void HeadlessHost::ProcessMessages() { calls_.Drain(); }
 
 int HeadlessHost::Run(Application& app) {

@@ -38,6 +38,15 @@ class HeadlessHost final : public Host, private FormObserver {
   // match; tests make it a failure. Such a box is answered OK / No.
   std::function<void(const std::string&)> onUnexpected;
 
+  // Script: the next save dialog returns this path (nullopt: cancelled).
+  void AnswerSave(std::optional<std::string> path) { saves_.push_back(std::move(path)); }
+  std::optional<std::string> SaveFileDialog(const std::string& title, const std::string& fileName,
+                                            const std::string& filter) override;
+  struct SaveDialog {
+    std::string title, fileName;
+  };
+  const std::vector<SaveDialog>& SaveDialogs() const { return saveDialogs_; }
+
   const std::vector<Box>& Boxes() const { return boxes_; }
   const std::vector<StatusText>& StatusLog() const { return status_; }
   std::size_t PendingAnswers() const { return script_.size(); }
@@ -65,6 +74,8 @@ class HeadlessHost final : public Host, private FormObserver {
   };
   std::deque<Scripted> script_;
   std::vector<Box> boxes_;
+  std::deque<std::optional<std::string>> saves_;
+  std::vector<SaveDialog> saveDialogs_;
   std::vector<StatusText> status_;
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
   std::uint64_t now_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace ui {
@@ -44,6 +45,10 @@ class Host {
   // From a worker thread: runs fn on the user-interface thread and waits for
   // it. On the user-interface thread it runs at once.
   virtual void Synchronize(std::function<void()> fn) = 0;
+  // The save dialog: the chosen path, or nullopt when the user cancels.
+  virtual std::optional<std::string> SaveFileDialog(const std::string& title,
+                                                    const std::string& fileName,
+                                                    const std::string& filter) = 0;
   // Milliseconds of the host's clock.
   virtual std::uint64_t NowMs() = 0;
 };

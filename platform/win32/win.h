@@ -13,6 +13,7 @@
 #define PSAPI_VERSION 1
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>

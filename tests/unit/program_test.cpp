@@ -1,29 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "app/main_window.h"
-#include "app/program.h"
-#include "engine/threat_database.h"
-#include "update/ezcrypt.h"
-#include "tests/unit/sim_fixture.h"
-#include "ui/headless_host.h"
+#include "tests/unit/program_fixture.h"
 
 namespace {
 
-const char* kFolder = "C:\\Program Files\\Klaruvex Pro\\";
-
-class ProgramTest : public SimFixture {
- protected:
-  ProgramTest() {
-    host.onUnexpected = [](const std::string& what) { ADD_FAILURE() << what; };
-    machine.SimSys().SetModulePath(std::string(kFolder) + "klaruvex.exe");
-    WriteFile(std::string(kFolder) + "klaruvex.exe", "MZ program");
-    WriteFile(std::string(kFolder) + "files.dat",
-              engine::PackDatabase(kDatabase, update::LanguageKey()));
-  }
-  static constexpr const char* kDatabase =
-      "Database date: 2026-12-01 (r0001)\r\n[Start]\r\n[A]:c:\\a.exe\r\n_end\r\n";
-  ui::HeadlessHost host;
-};
+using ProgramTest = ProgramFixture;
 
 TEST_F(ProgramTest, NormalStartCreatesTheWindowsInOrder) {
   WriteFile(std::string(kFolder) + "kvxup.exe", "MZ left over from an upgrade");

@@ -18,7 +18,10 @@ constexpr const char* kUsage =
     "  kvxdb unpack IN TEXT                  write the plain text of a stored database\n"
     "  kvxdb rules IN [--windir DIR] [--sysdir DIR] [--programfiles DIR]\n"
     "                                        print every pass of the scan as\n"
-    "                                        kind, Name, Hash, Dir, File, no-process-lookup\n";
+    "                                        kind, Name, Hash, Dir, File, no-process-lookup\n"
+    "  kvxdb lang-pack TEXT OUT [--utf8]     encipher a language file (.vlng); --utf8 reads\n"
+    "                                        UTF-8 text and stores it in Windows-1252\n"
+    "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n";
 
 bool ReadFile(const std::string& path, std::string& bytes, std::ostream& err) {
   std::ifstream in(path, std::ios::binary);
@@ -174,6 +177,130 @@ int Rules(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
   return 0;
 }
 
+// Windows-1252 bytes 0x80 to 0x9F and the characters they stand for.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+bool Utf8ToCp1252(const std::string& in, std::string& out, std::string& problem) {
+  out.clear();
+  for (std::size_t i = 0; i < in.size();) {
+    unsigned char c = static_cast<unsigned char>(in[i]);
+    char32_t cp;
+    int extra;
+    if (c < 0x80) {
+      cp = c;
+      extra = 0;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      extra = 1;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      extra = 3;
+    } else {
+      problem = "byte " + std::to_string(i) + " is not UTF-8";
+      return false;
+    }
+    if (i + extra >= in.size()) {
+      problem = "the text ends inside a UTF-8 character";
+      return false;
+    }
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char cc = static_cast<unsigned char>(in[i + k]);
+      if ((cc & 0xC0) != 0x80) {
+        problem = "byte " + std::to_string(i + k) + " is not UTF-8";
+        return false;
+      }
+      cp = cp << 6 | (cc & 0x3F);
+    }
+    i += 1 + extra;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    int found = -1;
+    for (int k = 0; k < 32; ++k)
+      if (kCp1252High[k] == cp) found = k;
+    if (found < 0) {
+      problem = "character U+" + std::to_string(static_cast<unsigned long>(cp)) +
+                " has no Windows-1252 byte";
+      return false;
+    }
+    out += static_cast<char>(0x80 + found);
+  }
+  return true;
+}
+
+std::string Cp1252ToUtf8(const std::string& in) {
+  std::string out;
+  for (unsigned char c : in) {
+    char32_t cp = c < 0x80 ? c : (c < 0xA0 ? kCp1252High[c - 0x80] : c);
+    if (cp == 0) cp = 0xFFFD;
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | cp >> 6);
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | cp >> 12);
+      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Language files: CR LF lines, enciphered whole.
+int LangPack(const std::vector<std::string>& a, bool pack, std::ostream& err) {
+  bool utf8 = false;
+  std::vector<std::string> files;
+  for (std::size_t i = 1; i < a.size(); ++i) {
+    if (a[i] == "--utf8")
+      utf8 = true;
+    else
+      files.push_back(a[i]);
+  }
+  if (files.size() != 2) {
+    err << kUsage;
+    return 2;
+  }
+  std::string bytes;
+  if (!ReadFile(files[0], bytes, err)) return 1;
+  if (pack) {
+    std::string text;
+    if (utf8) {
+      std::string problem;
+      if (!Utf8ToCp1252(bytes, text, problem)) {
+        err << "kvxdb: " << files[0] << ": " << problem << "\n";
+        return 1;
+      }
+    } else {
+      text = bytes;
+    }
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+      lines += text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
+    }
+    if (lines.find("begin():\r\n") == std::string::npos) {
+      err << "kvxdb: " << files[0] << " has no \"begin():\" line\n";
+      return 1;
+    }
+    update::EncipherInPlace(lines, update::LanguageKey());
+    return WriteFile(files[1], lines, err) ? 0 : 1;
+  }
+  update::DecipherInPlace(bytes, update::LanguageKey());
+  if (bytes.find("begin():\r\n") == std::string::npos) {
+    err << "kvxdb: " << files[0] << " is not a language file of this build's language key\n";
+    return 1;
+  }
+  return WriteFile(files[1], utf8 ? Cp1252ToUtf8(bytes) : bytes, err) ? 0 : 1;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -193,6 +320,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return WriteFile(args[2], text, err) ? 0 : 1;
   }
   if (cmd == "rules") return Rules(args, out, err);
+  if (cmd == "lang-pack") return LangPack(args, true, err);
+  if (cmd == "lang-unpack") return LangPack(args, false, err);
   err << "kvxdb: unknown command \"" << cmd << "\"\n" << kUsage;
   return 2;
 }

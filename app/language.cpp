@@ -1,0 +1,121 @@
+#include "app/all_windows.h"
+#include "app/language.h"
+
+#include "app/options.h"
+#include "app/program.h"
+#include "engine/threat_database.h"
+#include "update/ezcrypt.h"
+
+namespace app {
+namespace {
+
+bool IsCaptionKind(ui::Kind k) {
+  switch (k) {
+    case ui::Kind::Label:
+    case ui::Kind::Button:
+    case ui::Kind::OwnerButton:
+    case ui::Kind::CheckBox:
+    case ui::Kind::OwnerCheckBox:
+    case ui::Kind::Panel:
+    case ui::Kind::MenuItem:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::vector<int> MakeOrder() {
+  std::vector<int> o;
+  auto range = [&](int a, int b) {
+    for (int i = a; i <= b; ++i) o.push_back(i);
+  };
+  range(0, 20);
+  o.push_back(128);
+  range(21, 26);
+  o.insert(o.end(), {129, 130});
+  range(27, 44);
+  o.insert(o.end(), {131, 132, 133});
+  range(45, 57);
+  o.insert(o.end(), {136, 137, 58, 59, 134, 135});
+  range(60, 127);
+  range(138, 168);
+  range(170, 179);
+  return o;
+}
+
+}  // namespace
+
+std::vector<ui::Form*> TranslatableForms(Program& p) {
+  return {p.form1, p.form2, p.form3, p.form4, p.form9, p.frmMain, p.formL, p.form12};
+}
+
+bool TakesLanguageLines(const ui::Component& c) {
+  return IsCaptionKind(c.GetKind()) && c.Hint() != "-1" && !c.Caption().empty();
+}
+
+const std::vector<int>& MessageSectionOrder() {
+  static const std::vector<int> order = MakeOrder();
+  return order;
+}
+
+LanguageResult ApplyLanguageText(Program& program, std::string_view text) {
+  std::size_t pos = 0;
+  bool begun = false;
+  while (pos < text.size() && !begun) begun = engine::ReadTextLine(text, pos) == "begin():";
+  if (!begun) return LanguageResult::NoBeginLine;
+  auto next = [&] { return engine::ReadTextLine(text, pos); };
+
+  for (ui::Form* form : TranslatableForms(program)) {
+    for (const auto& c : form->Components()) {
+      if (!TakesLanguageLines(*c)) continue;
+      c->SetCaption(next());
+      if (c->GetKind() != ui::Kind::MenuItem && c->ShowHint()) c->SetHint(next());
+    }
+  }
+  for (int entry : MessageSectionOrder()) program.msg.Set(entry, next());
+  return LanguageResult::Applied;
+}
+
+LanguageResult ApplyLanguageFile(Program& program, const std::string& path) {
+  std::string bytes;
+  if (platform::ReadWholeFile(program.machine.Files(), path, bytes) != platform::kOk)
+    return LanguageResult::Unreadable;
+  update::DecipherInPlace(bytes, update::LanguageKey());
+  return ApplyLanguageText(program, bytes);
+}
+
+std::string LanguageTemplate(Program& program) {
+  std::string out = "begin():\r\n";
+  for (ui::Form* form : TranslatableForms(program)) {
+    for (const auto& c : form->Components()) {
+      if (!TakesLanguageLines(*c)) continue;
+      out += c->Caption() + "\r\n";
+      if (c->GetKind() != ui::Kind::MenuItem && c->ShowHint()) out += c->Hint() + "\r\n";
+    }
+  }
+  for (int entry : MessageSectionOrder()) out += program.msg[entry] + "\r\n";
+  return out;
+}
+
+std::string LanguageFolder(Program& program) { return program.programFolder + "Languages\\"; }
+
+void FillLanguageList(Program& program) {
+  ui::ListBox& list = *program.formL->List1;
+  list.Clear();
+  auto& fs = program.machine.Files();
+  platform::FindData d;
+  if (auto h = fs.FindFirst(LanguageFolder(program) + "*.vlng", d)) {
+    do {
+      if (!d.IsDirectory()) list.Add(d.name);
+      program.app.ProcessMessages();
+    } while (h->Next(d));
+  }
+}
+
+void ApplyStartupLanguage(Program& program) {
+  FillLanguageList(program);
+  if (auto name = ReadLanguageOption(program.machine.Reg()))
+    ApplyLanguageFile(program, LanguageFolder(program) + *name);
+}
+
+}  // namespace app
