@@ -31,7 +31,7 @@ constexpr HintEntry kHints[] = {
 
 TForm1::TForm1(app::Program& p) : Form("TForm1"), program(p) {
   SetCaption(app::kAppTitle);
-  SetBounds({0, 0, 646, 526});
+  SetBounds({0, 0, 640, 500});
   Layout();
   Wire();
   OnCreate = [this] { FormCreate(); };
@@ -165,7 +165,7 @@ void TForm1::Layout() {
 
   sb1 = &Add<ui::StatusBar>(Kind::StatusBar, "sb1");
   sb1->SetBounds({0, 478, 640, 20});
-  sb1->SetPanels({{"", 250}, {"Klaruvex Pro - SE", 140}, {"", 250}});
+  sb1->SetPanels({{"", 210}, {"Klaruvex Pro - SE", 120}, {"", 310}});
 
   auto& menu = Add(Kind::MainMenu, "MainMenu1");
   const char* items[][2] = {{"mm1", "Fix current threats"},

@@ -198,6 +198,48 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     if (HWND h = HandleOf(c)) SendMessageA(h, BM_CLICK, 0, 0);
   }
 
+  bool SaveWindowImage(const ui::Form& form, const std::string& bmpPath) override {
+    HWND h = HandleOf(form);
+    if (!h) return false;
+    RECT r;
+    GetWindowRect(h, &r);
+    const int w = r.right - r.left, ht = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = ht;  // bottom-up, as BMP files store it
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bmp) {
+      HGDIOBJ old = SelectObject(mem, bmp);
+      ok = BitBlt(mem, 0, 0, w, ht, screen, r.left, r.top, SRCCOPY);
+      SelectObject(mem, old);
+      GdiFlush();
+      const DWORD rowBytes = ((w * 3 + 3) / 4) * 4, imageBytes = rowBytes * ht;
+      BITMAPFILEHEADER fh{};
+      fh.bfType = 0x4D42;
+      fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+      fh.bfSize = fh.bfOffBits + imageBytes;
+      HANDLE f = CreateFileA(bmpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD put = 0;
+      ok = ok && f != INVALID_HANDLE_VALUE && WriteFile(f, &fh, sizeof(fh), &put, nullptr) &&
+           WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &put, nullptr) &&
+           WriteFile(f, bits, imageBytes, &put, nullptr);
+      if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+      DeleteObject(bmp);
+    }
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok;
+  }
+
   std::vector<std::string> WindowRows(const ui::Component& c) override {
     std::vector<std::string> rows;
     HWND h = HandleOf(c);
@@ -451,6 +493,9 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       }
       ShowWindow(h, show ? SW_SHOWNA : SW_HIDE);
     }
+    // Group boxes draw no background: repaint the form and then every
+    // control, so nothing of the previous page stays behind.
+    RedrawWindow(fw.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   }
 
   void ShowForm(FormWindow& fw, bool show) {
@@ -591,7 +636,14 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     HGDIOBJ old = SelectObject(d.hDC, bannerFont_);
     InflateRect(&r, -16, 0);
     std::string title = fw.form->Caption();
-    DrawTextA(d.hDC, title.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    if (r.right - r.left >= 320) {
+      DrawTextA(d.hDC, title.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    } else {  // a narrow picture: the title broken into lines, centred
+      RECT calc = r;
+      DrawTextA(d.hDC, title.c_str(), -1, &calc, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+      OffsetRect(&r, 0, ((r.bottom - r.top) - (calc.bottom - calc.top)) / 2);
+      DrawTextA(d.hDC, title.c_str(), -1, &r, DT_CENTER | DT_WORDBREAK);
+    }
     SelectObject(d.hDC, old);
   }
 

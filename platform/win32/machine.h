@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/machine.h"
 #include "ui/host.h"
 
 namespace ui {
 class Component;
+class Form;
 }
 
 namespace platform::win32 {
@@ -25,6 +27,8 @@ class Win32Host : public ui::Host {
   virtual bool WindowEnabled(const ui::Component& c) = 0;
   // Clicks the real control the way the user does (BM_CLICK).
   virtual void ClickWindow(const ui::Component& c) = 0;
+  // Saves what the window of a form shows on screen as a BMP file.
+  virtual bool SaveWindowImage(const ui::Form& form, const std::string& bmpPath) = 0;
   // Rows of a real list view or list box as "caption|sub|sub".
   virtual std::vector<std::string> WindowRows(const ui::Component& c) = 0;
 };

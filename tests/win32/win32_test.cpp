@@ -2,7 +2,8 @@
 // forms as real windows.
 #include <gtest/gtest.h>
 
-#include "app/main_window.h"
+#include "app/all_windows.h"
+#include "app/options.h"
 #include "app/program.h"
 #include "app/winver.h"
 #include "platform/text.h"
@@ -75,6 +76,71 @@ TEST(Win32Host, MainWindowIsARealWindow) {
   host->ProcessMessages();
   EXPECT_TRUE(p.app.Terminated());
   EXPECT_FALSE(host->WindowShown(f));
+}
+
+TEST(Win32Host, EveryPageAndDialogRendersAndTheTranslationApplies) {
+  auto machine = platform::win32::CreateMachine();
+  auto host = platform::win32::CreateHost();
+  app::Program p(*machine, *host);
+  ASSERT_TRUE(p.Start());
+  auto& f = *p.form1;
+  f.Show();
+  host->ProcessMessages();
+
+  // Each page shows its own controls and none of the others'.
+  const std::vector<std::vector<const char*>> pages = {
+      {"Button4", "Button17", "Memo1", "Label2"},
+      {"Button1", "Button2", "List1", "Memo2", "xpButton5"},
+      {"Button11", "List2", "cbx1"},
+      {"Button14", "List3", "xpButton14"},
+      {"Label5", "xpButton25", "Button19"},
+      {"ListView2", "xpButton9", "xpButton13"}};
+  for (int page = 0; page < 6; ++page) {
+    f.ShowPage(page);
+    host->ProcessMessages();
+    for (int other = 0; other < 6; ++other)
+      for (const char* name : pages[other])
+        EXPECT_EQ(host->WindowShown(*f.Find(name)), other == page) << name << " on page " << page;
+  }
+  EXPECT_EQ(host->WindowText(*f.Find("cbx1")), "Delete process from your hard drive!");
+
+  // The action dialog: a real window that disables the main one.
+  p.form2->Show();
+  host->ProcessMessages();
+  EXPECT_TRUE(host->WindowShown(*p.form2));
+  EXPECT_FALSE(host->WindowEnabled(f));
+  host->ClickWindow(*p.form2->c1);  // the user clears the check box
+  EXPECT_FALSE(p.form2->c1->Checked());
+  host->ClickWindow(*p.form2->Find("Button2"));
+  host->ProcessMessages();
+  EXPECT_FALSE(host->WindowShown(*p.form2));
+  EXPECT_TRUE(host->WindowEnabled(f));
+  EXPECT_EQ(app::ReadActionDialogOption(machine->Reg()), false);
+
+  // The language window lists the shipped translation; applying it changes
+  // the real captions.
+  f.ShowPage(4);
+  host->ClickWindow(*f.Find("xpButton25"));
+  host->ProcessMessages();
+  EXPECT_TRUE(host->WindowShown(*p.formL));
+  EXPECT_FALSE(host->WindowEnabled(*p.formL->xpButton1));
+  EXPECT_EQ(host->WindowRows(*p.formL->List1), std::vector<std::string>{"German.vlng"});
+  p.formL->List1->SetItemIndex(0);
+  EXPECT_TRUE(host->WindowEnabled(*p.formL->xpButton1));
+  host->ClickWindow(*p.formL->xpButton1);
+  host->ProcessMessages();
+  EXPECT_FALSE(host->WindowShown(*p.formL));
+  EXPECT_EQ(host->WindowText(*f.Find("Button19")), "Zur\xFC" "ck");
+  EXPECT_EQ(host->WindowText(*f.Find("xpButton25")), "Sprache w\xE4" "hlen");
+  EXPECT_NE(host->WindowText(*f.sb1).find("Letzte Aktualisierung: "), std::string::npos);
+  EXPECT_EQ(app::ReadLanguageOption(machine->Reg()), "German.vlng");
+
+  // Leave the prefix's profile as a fresh one.
+  machine->Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey, platform::keyaccess::kAllAccess)
+      ->DeleteValue("Language");
+  machine->Reg().Open(platform::Hive::CurrentUser, app::kActionDialogKey,
+                      platform::keyaccess::kAllAccess)
+      ->DeleteValue("0");
 }
 
 }  // namespace
