@@ -90,6 +90,11 @@ std::string ProgramFilesDir(platform::Registry& registry) {
   return key->ReadString("ProgramFilesDir").value_or("");
 }
 
+ScanRoots ReadScanRoots(platform::Machine& machine) {
+  return {machine.Files().WindowsDirectory(), machine.Files().SystemDirectory(),
+          ProgramFilesDir(machine.Reg())};
+}
+
 RuleWalker::RuleWalker(ThreatDatabase& db, ScanRoots roots) : db_(db), roots_(std::move(roots)) {
   db_.SetPosition(0);
   db_.ReadLine();  // the date

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "engine/threat_database.h"
-#include "platform/registry.h"
+#include "platform/machine.h"
 
 namespace engine {
 
@@ -32,6 +32,7 @@ struct ScanRoots {
   std::string programFiles;  // ProgramFilesDir, empty when missing
 };
 std::string ProgramFilesDir(platform::Registry& registry);
+ScanRoots ReadScanRoots(platform::Machine& machine);
 
 // One pass of the scan: the line left after section lines, and its rule.
 struct RulePass {

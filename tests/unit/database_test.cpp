@@ -86,6 +86,18 @@ TEST_F(LoadTest, CompressedEncipheredOnlyDamagedAndMissing) {
   EXPECT_NE(db.Text(), text);
 }
 
+TEST_F(LoadTest, ScanRootsComeFromTheMachine) {
+  EXPECT_EQ(engine::ReadScanRoots(machine).programFiles, "");  // key missing
+  machine.Reg()
+      .Create(platform::Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+              platform::keyaccess::kAllAccess)
+      ->WriteString("ProgramFilesDir", "D:\\Programme");
+  auto roots = engine::ReadScanRoots(machine);
+  EXPECT_EQ(roots.windowsDir, "C:\\WINDOWS");
+  EXPECT_EQ(roots.systemDir, "C:\\WINDOWS\\system32");
+  EXPECT_EQ(roots.programFiles, "D:\\Programme");
+}
+
 TEST(RuleParsing, ExamplesOfTheFormat) {
   struct Row {
     const char* line;
