@@ -36,14 +36,22 @@ TEST(Win32System, LowerCaseMatchesTheSystem) {
   EXPECT_EQ(platform::LowerCase(all).substr(0, n), system.substr(0, n));
 }
 
-TEST(Win32Host, MainWindowIsARealWindow) {
-  auto machine = platform::win32::CreateMachine();
-  auto host = platform::win32::CreateHost();
-  app::Program p(*machine, *host);
-  ASSERT_TRUE(p.Start());
+// The program started from the test's folder with the demo data beside it,
+// its main window shown as a real window.
+class Win32Host : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(p.Start());
+    p.form1->Show();
+    host->ProcessMessages();
+  }
+  std::unique_ptr<platform::Machine> machine = platform::win32::CreateMachine();
+  std::unique_ptr<platform::win32::Win32Host> host = platform::win32::CreateHost();
+  app::Program p{*machine, *host};
+};
+
+TEST_F(Win32Host, MainWindowIsARealWindow) {
   auto& f = *p.form1;
-  f.Show();
-  host->ProcessMessages();
 
   EXPECT_TRUE(host->WindowShown(f));
   EXPECT_EQ(host->WindowText(f), "Klaruvex Pro v4 - SE");
@@ -78,14 +86,8 @@ TEST(Win32Host, MainWindowIsARealWindow) {
   EXPECT_FALSE(host->WindowShown(f));
 }
 
-TEST(Win32Host, EveryPageAndDialogRendersAndTheTranslationApplies) {
-  auto machine = platform::win32::CreateMachine();
-  auto host = platform::win32::CreateHost();
-  app::Program p(*machine, *host);
-  ASSERT_TRUE(p.Start());
+TEST_F(Win32Host, EveryPageAndDialogRendersAndTheTranslationApplies) {
   auto& f = *p.form1;
-  f.Show();
-  host->ProcessMessages();
 
   // Each page shows its own controls and none of the others'.
   const std::vector<std::vector<const char*>> pages = {

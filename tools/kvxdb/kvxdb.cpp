@@ -107,19 +107,28 @@ bool Unpack(const std::string& path, std::string& text, std::ostream& err) {
   return true;
 }
 
-int Pack(const std::vector<std::string>& a, std::ostream& err) {
-  bool compress = true;
-  std::vector<std::string> files;
+// "command IN OUT [flag]": the two files, and whether the flag was given.
+bool TwoFilesAndFlag(const std::vector<std::string>& a, const char* flag,
+                     std::vector<std::string>& files, bool& flagged) {
+  flagged = false;
+  files.clear();
   for (std::size_t i = 1; i < a.size(); ++i) {
-    if (a[i] == "--no-compress")
-      compress = false;
+    if (a[i] == flag)
+      flagged = true;
     else
       files.push_back(a[i]);
   }
-  if (files.size() != 2) {
+  return files.size() == 2;
+}
+
+int Pack(const std::vector<std::string>& a, std::ostream& err) {
+  bool plain = false;
+  std::vector<std::string> files;
+  if (!TwoFilesAndFlag(a, "--no-compress", files, plain)) {
     err << kUsage;
     return 2;
   }
+  const bool compress = !plain;
   std::string raw, text;
   if (!ReadFile(files[0], raw, err)) return 1;
   if (auto problem = Normalize(raw, text); !problem.empty()) {
@@ -258,13 +267,7 @@ std::string Cp1252ToUtf8(const std::string& in) {
 int LangPack(const std::vector<std::string>& a, bool pack, std::ostream& err) {
   bool utf8 = false;
   std::vector<std::string> files;
-  for (std::size_t i = 1; i < a.size(); ++i) {
-    if (a[i] == "--utf8")
-      utf8 = true;
-    else
-      files.push_back(a[i]);
-  }
-  if (files.size() != 2) {
+  if (!TwoFilesAndFlag(a, "--utf8", files, utf8)) {
     err << kUsage;
     return 2;
   }
