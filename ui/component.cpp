@@ -49,7 +49,7 @@ void Component::SetBounds(Rect r) {
 }
 
 bool Component::Showing() const {
-  for (const Component* c = this; c; c = c->parent_ == c ? nullptr : c->parent_) {
+  for (const Component* c = this; c; c = c->parent_) {
     if (!c->visible_) return false;
     if (c->kind_ == Kind::Page && c->parent_) {
       auto* book = dynamic_cast<const PageBook*>(c->parent_);
@@ -93,7 +93,7 @@ void ListView::Clear() {
 
 ListItem& ListView::AddItem(std::string caption, std::vector<std::string> subItems) {
   items_.push_back({std::move(caption), std::move(subItems), false, false});
-  Changed(Prop::Items);
+  Changed(Prop::ItemAdded);
   return items_.back();
 }
 
@@ -131,7 +131,7 @@ void ListBox::Clear() {
 void ListBox::Add(std::string item) {
   items_.push_back(std::move(item));
   checked_.push_back(false);
-  Changed(Prop::Items);
+  Changed(Prop::ItemAdded);
 }
 
 void ListBox::SetChecked(std::size_t index, bool on) {
@@ -155,7 +155,7 @@ void Memo::Clear() {
 
 void Memo::Add(std::string line) {
   lines_.push_back(std::move(line));
-  Changed(Prop::Lines);
+  Changed(Prop::ItemAdded);
 }
 
 void Memo::SetLines(std::vector<std::string> lines) {

@@ -42,7 +42,8 @@ enum class Prop {
   Visible,
   Bounds,
   Checked,
-  Items,
+  Items,      // the whole list changed
+  ItemAdded,  // one row or line was added at the end
   ItemIndex,
   Columns,
   Lines,

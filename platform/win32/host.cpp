@@ -457,24 +457,46 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     syncing_ = false;
   }
 
+  // A row or line added at the end: no rebuild of what is there, so long
+  // scan logs and lists stay cheap.
+  void AppendToControl(ui::Component& c, HWND h) {
+    syncing_ = true;
+    if (auto* lv = dynamic_cast<ui::ListView*>(&c)) {
+      InsertRow(h, lv->Items().back(), static_cast<int>(lv->Items().size() - 1));
+    } else if (auto* lb = dynamic_cast<ui::ListBox*>(&c); lb && c.GetKind() == Kind::CheckListBox) {
+      InsertRow(h, {lb->Items().back(), {}, lb->Checked(lb->Items().size() - 1), false},
+                static_cast<int>(lb->Items().size() - 1));
+    } else if (lb) {
+      SendMessageA(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lb->Items().back().c_str()));
+    } else if (auto* memo = dynamic_cast<ui::Memo*>(&c)) {
+      const std::string line = memo->Lines().back() + "\r\n";
+      const int end = GetWindowTextLengthA(h);
+      SendMessageA(h, EM_SETSEL, end, end);
+      SendMessageA(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    }
+    syncing_ = false;
+  }
+
+  static void InsertRow(HWND h, const ui::ListItem& row, int index) {
+    LVITEMA it{};
+    it.mask = LVIF_TEXT;
+    it.iItem = index;
+    it.pszText = const_cast<char*>(row.caption.c_str());
+    int at = static_cast<int>(SendMessageA(h, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it)));
+    for (std::size_t s = 0; s < row.subItems.size(); ++s) {
+      LVITEMA sub{};
+      sub.iSubItem = static_cast<int>(s + 1);
+      sub.pszText = const_cast<char*>(row.subItems[s].c_str());
+      SendMessageA(h, LVM_SETITEMTEXTA, at, reinterpret_cast<LPARAM>(&sub));
+    }
+    ListView_SetCheckState(h, at, row.checked);
+    if (row.selected) ListView_SetItemState(h, at, LVIS_SELECTED, LVIS_SELECTED);
+  }
+
   static void FillRows(HWND h, const std::vector<ui::ListItem>& rows) {
     SendMessageA(h, WM_SETREDRAW, FALSE, 0);
     SendMessageA(h, LVM_DELETEALLITEMS, 0, 0);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      LVITEMA it{};
-      it.mask = LVIF_TEXT;
-      it.iItem = static_cast<int>(i);
-      it.pszText = const_cast<char*>(rows[i].caption.c_str());
-      int at = static_cast<int>(SendMessageA(h, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it)));
-      for (std::size_t s = 0; s < rows[i].subItems.size(); ++s) {
-        LVITEMA sub{};
-        sub.iSubItem = static_cast<int>(s + 1);
-        sub.pszText = const_cast<char*>(rows[i].subItems[s].c_str());
-        SendMessageA(h, LVM_SETITEMTEXTA, at, reinterpret_cast<LPARAM>(&sub));
-      }
-      ListView_SetCheckState(h, at, rows[i].checked);
-      if (rows[i].selected) ListView_SetItemState(h, at, LVIS_SELECTED, LVIS_SELECTED);
-    }
+    for (std::size_t i = 0; i < rows.size(); ++i) InsertRow(h, rows[i], static_cast<int>(i));
     SendMessageA(h, WM_SETREDRAW, TRUE, 0);
   }
 
@@ -554,6 +576,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       }
       case Prop::Hint:
       case Prop::ShowHint: break;
+      case Prop::ItemAdded: AppendToControl(c, h); break;
       default: FillControl(c, h); break;
     }
   }

@@ -76,6 +76,17 @@ TEST_F(Win32Host, MainWindowIsARealWindow) {
   EXPECT_EQ(host->WindowRows(*f.ListView2),
             std::vector<std::string>{"Spooler|c:\\windows\\system32\\spoolsv.exe|Running|Automatic"});
 
+  // Rows and lines added one by one, as a scan adds them.
+  f.Memo2->Add("10:00:00: Scanning, please wait...");
+  f.Memo2->Add("10:00:01: Infected file (Trojan.X) c:\\x.exe");
+  EXPECT_EQ(host->WindowText(*f.Memo2),
+            "10:00:00: Scanning, please wait...\r\n10:00:01: Infected file (Trojan.X) c:\\x.exe\r\n");
+  f.List1->Add("Infected with Trojan.X");
+  f.List1->SetChecked(0, true);
+  EXPECT_EQ(host->WindowRows(*f.List1), std::vector<std::string>{"Infected with Trojan.X"});
+  f.Memo2->Clear();
+  EXPECT_EQ(host->WindowText(*f.Memo2), "");
+
   f.Find("Button2")->SetEnabled(true);
   EXPECT_TRUE(host->WindowEnabled(*f.Find("xpButton5")));
 
