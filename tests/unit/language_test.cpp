@@ -52,20 +52,112 @@ class LanguageTest : public ProgramFixture {
 };
 
 TEST_F(LanguageTest, TemplateRightAfterStartHoldsTheShippedTexts) {
+  // Window, control and caption of every line of the control section.
+  const struct {
+    const char* form;
+    const char* control;
+    const char* caption;
+  } kControls[] = {
+      {"TForm1", "Button17", "Close"},
+      {"TForm1", "Button18", "About"},
+      {"TForm1", "Button4", "Scan for viruses"},
+      {"TForm1", "Button7", "Update"},
+      {"TForm1", "Button8", "Process Manager"},
+      {"TForm1", "Button9", "Startup files"},
+      {"TForm1", "Button10", "Full report log"},
+      {"TForm1", "xpButton3", "Report bug"},
+      {"TForm1", "xpButton4", "Report virus"},
+      {"TForm1", "xpButton6", "Quarantine"},
+      {"TForm1", "xpButton15", "Services Manager"},
+      {"TForm1", "Label1", "Worms && Viruses list:"},
+      {"TForm1", "Button1", "Quick scan"},
+      {"TForm1", "Button2", "Fix"},
+      {"TForm1", "Button3", "Abort"},
+      {"TForm1", "Button6", "Back"},
+      {"TForm1", "xpButton5", "Add to Quarantine"},
+      {"TForm1", "Label3", "Active processes:"},
+      {"TForm1", "Button11", "End Task"},
+      {"TForm1", "Button12", "Refresh"},
+      {"TForm1", "Button13", "Back"},
+      {"TForm1", "cbx1", "Delete process from your hard drive!"},
+      {"TForm1", "Label4", "Startup files:"},
+      {"TForm1", "Button14", "Delete values"},
+      {"TForm1", "Button15", "Refresh"},
+      {"TForm1", "Button16", "Back"},
+      {"TForm1", "xpButton14", "Details"},
+      {"TForm1", "Button19", "Back"},
+      {"TForm1", "xpButton1", "Report bug"},
+      {"TForm1", "xpButton2", "Report virus"},
+      {"TForm1", "xpButton25", "Select language"},
+      {"TForm1", "xpButton8", "Back"},
+      {"TForm1", "xpButton9", "Stop Service"},
+      {"TForm1", "xpButton10", "Start Service"},
+      {"TForm1", "xpButton11", "Restart Service"},
+      {"TForm1", "xpButton12", "Refresh"},
+      {"TForm1", "xpButton13", "Details"},
+      {"TForm2", "Label1", "Welcome, Klaruvex Pro"},
+      {"TForm2", "Button1", "Scan for viruses"},
+      {"TForm2", "Button3", "Full report log"},
+      {"TForm2", "Button2", "Close action window"},
+      {"TForm2", "c1", "Show this dialog next time on startup."},
+      {"TForm3", "Label1", "Scan drives c:\\;"},
+      {"TForm3", "xpButton2", "Refresh"},
+      {"TForm3", "xpButton1", "Scan"},
+      {"TForm3", "xpButton3", "Abort"},
+      {"TForm4", "Label1", "New Version: 0.0.0"},
+      {"TForm4", "Label2", "Transfer"},
+      {"TForm4", "xpButton1", "Cancel"},
+      {"TForm9", "xpButton1", "Close"},
+      {"TForm9", "xpButton2", "Restore selected tasks"},
+      {"TForm9", "xpButton3", "Add Task"},
+      {"TForm9", "xpButton4", "Remove Task"},
+      {"TForm9", "xpButton5", "Clear Quarantine"},
+      {"TForm9", "xpButton6", "Refresh"},
+      {"TfrmMain", "Label1", "NOTE: Some changes will not take effect until the Computer is restarted."},
+      {"TfrmMain", "Label11", "Registry:"},
+      {"TfrmMain", "Label12", "Startup Folder:"},
+      {"TfrmMain", "Label4", "NOTE: Some Non-Microsoft Services may be Parts of SpyWare. To test a Service is a SpyWare or not, do the following steps:"},
+      {"TfrmMain", "Label5", "1. Run Velmorix software."},
+      {"TfrmMain", "Label17", "NOTE:"},
+      {"TfrmMain", "Label18", "= Non-Microsoft Service"},
+      {"TfrmMain", "cmdServiceRestart", "Restart Service"},
+      {"TfrmMain", "cmdServiceStop", "Stop Service"},
+      {"TfrmMain", "cmdServiceStart", "Start Service"},
+      {"TfrmMain", "cmdServiceChangeStartupMode", "Startup mode"},
+      {"TfrmMain", "Label2", "NOTE: Some Keyboard Filter Drivers is Parts of Spyware. In Standard Windows OS, there is no Keyboard Filter Driver. You should remove all Keyboard Filter Drivers in your Computer!"},
+      {"TfrmMain", "Label3", "NOTE: Some Drivers maybe Parts of SpyWare. You should disable all unknown Drivers in your Computer!"},
+      {"TfrmMain", "Label8", "Keyboard Filter Driver:"},
+      {"TfrmMain", "Label9", "System.ini:"},
+      {"TfrmMain", "Label10", "Win.ini:"},
+      {"TfrmMain", "mnuInf", "&Detail Information"},
+      {"TfrmMain", "N1", "-"},
+      {"TfrmMain", "mnuDel", "&Remove from Startup List"},
+      {"TfrmMain", "mnuAutomatic", "&Automatic"},
+      {"TfrmMain", "mnuManual", "&Manual"},
+      {"TfrmMain", "mnuDisabled", "&Disabled"},
+      {"TFormL", "xpButton1", "Apply"},
+      {"TFormL", "xpButton2", "Default"},
+      {"TFormL", "xpButton3", "Save default language"},
+      {"TForm12", "xpCheckBox1", "Startup files."},
+      {"TForm12", "xpCheckBox2", "Active Services."},
+      {"TForm12", "xpCheckBox3", "Active processes."},
+      {"TForm12", "xpCheckBox4", "Infected files."},
+      {"TForm12", "xpButton1", "Build log"},
+      {"TForm12", "xpButton2", "Cancel"},
+  };
   auto p = StartProgram();
   auto lines = Lines(app::LanguageTemplate(*p));
   ASSERT_EQ(lines.size(), 1u + 86 + 179);
   EXPECT_EQ(lines[0], "begin():");
-  const std::vector<std::string> someCaptions = {
-      "Close", "About", "Scan for viruses", "Update", "Process Manager", "Startup files",
-      "Full report log", "Report bug", "Report virus", "Quarantine", "Services Manager",
-      "Worms && Viruses list:", "Quick scan", "Fix", "Abort", "Back", "Add to Quarantine"};
-  for (std::size_t i = 0; i < someCaptions.size(); ++i) EXPECT_EQ(lines[1 + i], someCaptions[i]);
-  EXPECT_EQ(lines[38], "Welcome, Klaruvex Pro");
-  EXPECT_EQ(lines[43], "Scan drives c:\\;");
-  EXPECT_EQ(lines[73], "-");
-  EXPECT_EQ(lines[78], "Apply");
-  EXPECT_EQ(lines[86], "Cancel");
+  ASSERT_EQ(std::size(kControls), 86u);
+  for (std::size_t i = 0; i < 86; ++i) {
+    EXPECT_EQ(lines[1 + i], kControls[i].caption) << "line " << i + 1;
+    auto* form = p->app.FindForm(kControls[i].form);
+    ASSERT_TRUE(form) << kControls[i].form;
+    auto* c = form->Find(kControls[i].control);
+    ASSERT_TRUE(c) << kControls[i].control;
+    EXPECT_EQ(c->Caption(), kControls[i].caption) << kControls[i].control;
+  }
   // Message section: 0 to 20, then 128, ...
   EXPECT_EQ(lines[87], "Sending log...");
   EXPECT_EQ(lines[87 + 21], p->msg[128]);
