@@ -120,8 +120,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the main loop
         break;
       }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      Dispatch(msg);
     }
     calls_.Drain();
   }
@@ -132,8 +131,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     while (!app.Terminated()) {
       BOOL r = GetMessageA(&msg, nullptr, 0, 0);
       if (r <= 0) break;
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      Dispatch(msg);
     }
     return app.ExitCode();
   }
@@ -273,6 +271,14 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   }
 
  private:
+  // Tab and the arrow keys move between the controls of the active form.
+  static void Dispatch(MSG& msg) {
+    HWND active = GetActiveWindow();
+    if (active && IsDialogMessageA(active, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+
   HWND HandleOf(const ui::Component& c) {
     for (auto& fw : forms_) {
       if (fw->form == &c) return fw->hwnd;
