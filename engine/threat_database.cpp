@@ -112,9 +112,11 @@ void ThreatDatabase::SetText(std::string text) {
 std::string ThreatDatabase::ReadLine() { return ReadTextLine(text_, position_); }
 
 std::string ThreatDatabase::Date(std::string_view errorText) {
-  position_ = 0;
   if (!loaded_) return std::string(errorText);
-  return ReadLine();
+  // Its own position: showing the date while a scan walks the text must not
+  // move the scan back to the top.
+  std::size_t first = 0;
+  return ReadTextLine(text_, first);
 }
 
 }  // namespace engine

@@ -29,7 +29,8 @@ class ThreatDatabase {
   // The next line from the current position; "_end" for the last line of
   // the text and for every read after it.
   std::string ReadLine();
-  // Line 1, read from the start; errorText when no database was loaded.
+  // Line 1, read without moving the reading position; errorText when no
+  // database was loaded.
   std::string Date(std::string_view errorText);
 
   void SetPosition(std::size_t p) { position_ = p; }
@@ -47,7 +48,8 @@ class ThreatDatabase {
 // the language files share it).
 std::string ReadTextLine(std::string_view data, std::size_t& position);
 
-// Stored form of a database text: bzip2, then EZCrypt (or EZCrypt alone).
+// Stored form of a database text: bzip2, then EZCrypt (or EZCrypt alone);
+// empty when compressing fails.
 std::string PackDatabase(std::string_view text, const update::EzKey& key, bool compress = true);
 // Deciphers and, when it is a bzip2 stream, decompresses; Damaged when the
 // stream is broken.

@@ -47,9 +47,11 @@ TEST(LineReader, LineWithoutCrWithinReachIsTakenAsRead) {
 TEST(Database, DateIsLineOneOrError) {
   ThreatDatabase db;
   EXPECT_EQ(db.Date("Error"), "Error");
-  db.SetText("Database date: 2026-12-01 (r0001)\r\n_end\r\n");
+  db.SetText("Database date: 2026-12-01 (r0001)\r\n[A]:a.exe\r\n[B]:b.exe\r\n_end\r\n");
   db.ReadLine();
+  EXPECT_EQ(db.ReadLine(), "[A]:a.exe");
   EXPECT_EQ(db.Date("Error"), "Database date: 2026-12-01 (r0001)");
+  EXPECT_EQ(db.ReadLine(), "[B]:b.exe");  // a scan reading on is not sent back to the top
 }
 
 class LoadTest : public SimFixture {};

@@ -139,8 +139,12 @@ int Pack(const std::vector<std::string>& a, std::ostream& err) {
   if (firstLine.size() != 33)
     err << "kvxdb: warning: the date line has " << firstLine.size()
         << " characters; incremental updates need 33\n";
-  return WriteFile(files[1], engine::PackDatabase(text, update::LanguageKey(), compress), err) ? 0
-                                                                                             : 1;
+  const std::string image = engine::PackDatabase(text, update::LanguageKey(), compress);
+  if (image.empty()) {
+    err << "kvxdb: cannot compress " << files[0] << "\n";
+    return 1;
+  }
+  return WriteFile(files[1], image, err) ? 0 : 1;
 }
 
 int Rules(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
