@@ -1,6 +1,6 @@
-#include "app/all_windows.h"
 #include "app/language.h"
 
+#include "app/all_windows.h"
 #include "app/options.h"
 #include "app/program.h"
 #include "engine/threat_database.h"
@@ -45,6 +45,19 @@ std::vector<int> MakeOrder() {
 
 }  // namespace
 
+// Every caption and hint that takes a line, in file order. Applying a file
+// and writing the template must agree on it line for line.
+template <class Fn>
+void ForEachLanguageLine(Program& program, Fn&& fn) {
+  for (ui::Form* form : TranslatableForms(program)) {
+    for (const auto& c : form->Components()) {
+      if (!TakesLanguageLines(*c)) continue;
+      fn(*c, /*hint=*/false);
+      if (c->GetKind() != ui::Kind::MenuItem && c->ShowHint()) fn(*c, /*hint=*/true);
+    }
+  }
+}
+
 std::vector<ui::Form*> TranslatableForms(Program& p) {
   return {p.form1, p.form2, p.form3, p.form4, p.form9, p.frmMain, p.formL, p.form12};
 }
@@ -65,13 +78,9 @@ LanguageResult ApplyLanguageText(Program& program, std::string_view text) {
   if (!begun) return LanguageResult::NoBeginLine;
   auto next = [&] { return engine::ReadTextLine(text, pos); };
 
-  for (ui::Form* form : TranslatableForms(program)) {
-    for (const auto& c : form->Components()) {
-      if (!TakesLanguageLines(*c)) continue;
-      c->SetCaption(next());
-      if (c->GetKind() != ui::Kind::MenuItem && c->ShowHint()) c->SetHint(next());
-    }
-  }
+  ForEachLanguageLine(program, [&](ui::Component& c, bool hint) {
+    hint ? c.SetHint(next()) : c.SetCaption(next());
+  });
   for (int entry : MessageSectionOrder()) program.msg.Set(entry, next());
   return LanguageResult::Applied;
 }
@@ -86,13 +95,9 @@ LanguageResult ApplyLanguageFile(Program& program, const std::string& path) {
 
 std::string LanguageTemplate(Program& program) {
   std::string out = "begin():\r\n";
-  for (ui::Form* form : TranslatableForms(program)) {
-    for (const auto& c : form->Components()) {
-      if (!TakesLanguageLines(*c)) continue;
-      out += c->Caption() + "\r\n";
-      if (c->GetKind() != ui::Kind::MenuItem && c->ShowHint()) out += c->Hint() + "\r\n";
-    }
-  }
+  ForEachLanguageLine(program, [&](ui::Component& c, bool hint) {
+    out += (hint ? c.Hint() : c.Caption()) + "\r\n";
+  });
   for (int entry : MessageSectionOrder()) out += program.msg[entry] + "\r\n";
   return out;
 }

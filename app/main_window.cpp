@@ -1,3 +1,5 @@
+#include "app/main_window.h"
+
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "app/winver.h"

@@ -1,6 +1,6 @@
-#include "app/all_windows.h"
 #include "app/program.h"
 
+#include "app/all_windows.h"
 #include "app/language.h"
 #include "platform/text.h"
 
