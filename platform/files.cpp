@@ -22,7 +22,21 @@ Status WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view by
   Status err = kOk;
   auto f = fs.Open(path, OpenMode::Write, &err);
   if (!f) return err ? err : kAccessDenied;
-  return f->Write(bytes.data(), bytes.size());
+  Status s = f->Write(bytes.data(), bytes.size());
+  if (s == kOk) s = f->Flush();
+  return s;
+}
+
+std::string ReplacementTempPath(std::string_view path) {
+  return std::string(path) + ".kvxnew";
+}
+
+Status WriteFileReplacing(FileSystem& fs, std::string_view path, std::string_view bytes) {
+  const std::string temp = ReplacementTempPath(path);
+  Status s = WriteWholeFile(fs, temp, bytes);
+  if (s == kOk) s = fs.ReplaceFile(temp, path);
+  if (s != kOk) fs.DeleteFile(temp);
+  return s;
 }
 
 bool FileExists(FileSystem& fs, std::string_view path) {

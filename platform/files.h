@@ -52,6 +52,8 @@ class File {
   virtual Status Write(const void* buffer, std::size_t n) = 0;
   virtual std::uint64_t Size() = 0;
   virtual Status Seek(std::uint64_t position) = 0;
+  // Hands buffered bytes to the system; a failure here is a failed write.
+  virtual Status Flush() { return kOk; }
 };
 
 class MappedView {
@@ -77,6 +79,9 @@ class FileSystem {
 
   virtual Status CopyFile(std::string_view from, std::string_view to, bool failIfExists) = 0;
   virtual Status MoveFile(std::string_view from, std::string_view to) = 0;
+  // Renames from over to in one step, replacing an existing to: a reader sees
+  // either the old file or the new one, never a missing or partial one.
+  virtual Status ReplaceFile(std::string_view from, std::string_view to) = 0;
   virtual Status DeleteFile(std::string_view path) = 0;
   // Attributes of a file or folder; kInvalidAttributes when it does not exist.
   virtual std::uint32_t GetAttributes(std::string_view path) = 0;
@@ -96,6 +101,12 @@ class FileSystem {
 // Whole-file convenience over FileSystem::Open.
 Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out);
 Status WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view bytes);
+// Writes the bytes completely to a temporary file beside path and then
+// replaces path with it; on any failure path is left as it was and the
+// temporary file is removed.
+Status WriteFileReplacing(FileSystem& fs, std::string_view path, std::string_view bytes);
+// The temporary name WriteFileReplacing uses for path.
+std::string ReplacementTempPath(std::string_view path);
 bool FileExists(FileSystem& fs, std::string_view path);       // a file, not a folder
 bool DirectoryExists(FileSystem& fs, std::string_view path);
 

@@ -32,12 +32,21 @@ fs::file_time_type FromFileTime(FileTime t) {
 
 class SimFile final : public File {
  public:
-  explicit SimFile(std::FILE* f) : f_(f) {}
+  // writeLimit: bytes this handle may write before the disk is "full".
+  SimFile(std::FILE* f, std::uint64_t writeLimit) : f_(f), writeLimit_(writeLimit) {}
   ~SimFile() override { std::fclose(f_); }
   std::size_t Read(void* buffer, std::size_t n) override { return std::fread(buffer, 1, n, f_); }
   Status Write(const void* buffer, std::size_t n) override {
-    return std::fwrite(buffer, 1, n, f_) == n ? kOk : 112;  // ERROR_DISK_FULL
+    constexpr Status kDiskFull = 112;  // ERROR_DISK_FULL
+    if (n > writeLimit_ - written_) {
+      std::fwrite(buffer, 1, static_cast<std::size_t>(writeLimit_ - written_), f_);
+      written_ = writeLimit_;
+      return kDiskFull;
+    }
+    written_ += n;
+    return std::fwrite(buffer, 1, n, f_) == n ? kOk : kDiskFull;
   }
+  Status Flush() override { return std::fflush(f_) == 0 ? kOk : 112; }
   std::uint64_t Size() override {
     long pos = std::ftell(f_);
     std::fseek(f_, 0, SEEK_END);
@@ -51,6 +60,8 @@ class SimFile final : public File {
 
  private:
   std::FILE* f_;
+  std::uint64_t writeLimit_;
+  std::uint64_t written_ = 0;
 };
 
 class SimView final : public MappedView {
@@ -255,7 +266,13 @@ std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, 
     Set(error, kAccessDenied);
     return nullptr;
   }
-  return std::make_unique<SimFile>(f);
+  std::uint64_t limit = UINT64_MAX;
+  if (mode != OpenMode::Read) {
+    const std::string key = Key(path);
+    for (auto& [prefix, bytes] : failWrites_)
+      if (key.compare(0, prefix.size(), prefix) == 0) limit = std::min(limit, bytes);
+  }
+  return std::make_unique<SimFile>(f, limit);
 }
 
 std::unique_ptr<MappedView> SimFileSystem::MapReadOnly(std::string_view path, Status* error) {
@@ -281,6 +298,26 @@ Status SimFileSystem::CopyFile(std::string_view from, std::string_view to, bool 
   fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
   if (ec) return kAccessDenied;
   attributes_[Key(to)] = StoredAttributes(Key(from)) | fileattr::kArchive;
+  return kOk;
+}
+
+Status SimFileSystem::ReplaceFile(std::string_view from, std::string_view to) {
+  fs::path src = HostPath(from), dst = HostPath(to);
+  std::error_code ec;
+  if (src.empty() || !fs::is_regular_file(src, ec)) return kFileNotFound;
+  if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
+  if (fs::is_directory(dst, ec)) return kAccessDenied;
+  if (IsLocked(from) || IsLocked(to) || processes_.IsRunningImage(to)) return kSharingViolation;
+  if (fs::exists(dst, ec) && (StoredAttributes(Key(to)) & fileattr::kReadOnly)) return kAccessDenied;
+  fs::rename(src, dst, ec);
+  if (ec) return kAccessDenied;
+  auto it = attributes_.find(Key(from));
+  attributes_.erase(Key(to));
+  if (it != attributes_.end()) {
+    auto a = it->second;
+    attributes_.erase(it);
+    attributes_[Key(to)] = a;
+  }
   return kOk;
 }
 

@@ -93,6 +93,7 @@ class SimFileSystem final : public FileSystem {
   std::unique_ptr<MappedView> MapReadOnly(std::string_view path, Status* error = nullptr) override;
   Status CopyFile(std::string_view from, std::string_view to, bool failIfExists) override;
   Status MoveFile(std::string_view from, std::string_view to) override;
+  Status ReplaceFile(std::string_view from, std::string_view to) override;
   Status DeleteFile(std::string_view path) override;
   std::uint32_t GetAttributes(std::string_view path) override;
   Status SetAttributes(std::string_view path, std::uint32_t attributes) override;
@@ -112,6 +113,13 @@ class SimFileSystem final : public FileSystem {
   // and deleting it fail with a sharing violation.
   void Lock(std::string_view path) { locked_.insert(Key(path)); }
   void Unlock(std::string_view path) { locked_.erase(Key(path)); }
+  // A full disk: every file opened for writing whose path starts with the
+  // given path (a file or a whole folder) takes only `afterBytes` bytes, then
+  // each write fails with ERROR_DISK_FULL.
+  void FailWrites(std::string_view pathPrefix, std::uint64_t afterBytes = 0) {
+    failWrites_[Key(pathPrefix)] = afterBytes;
+  }
+  void ClearWriteFailures() { failWrites_.clear(); }
 
   // Host path of a Windows path; empty when its drive is not mapped. Names
   // are matched without regard to case against what exists.
@@ -129,6 +137,7 @@ class SimFileSystem final : public FileSystem {
   std::map<char, std::filesystem::path> drives_;
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
   std::set<std::string> locked_;
+  std::map<std::string, std::uint64_t> failWrites_;  // by lower-case path prefix
   std::string windowsDir_ = "C:\\WINDOWS";
   std::string systemDir_ = "C:\\WINDOWS\\system32";
   std::string tempPath_ = "C:\\TEMP\\";

@@ -180,6 +180,12 @@ class Win32FileSystem final : public FileSystem {
     const std::string a(from), b(to);
     return MoveFileA(a.c_str(), b.c_str()) ? kOk : LastError();
   }
+  Status ReplaceFile(std::string_view from, std::string_view to) override {
+    const std::string a(from), b(to);
+    return MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? kOk
+               : LastError();
+  }
   Status DeleteFile(std::string_view path) override {
     const std::string p(path);
     return DeleteFileA(p.c_str()) ? kOk : LastError();

@@ -115,6 +115,29 @@ TEST_F(Contract, CopyMoveDeleteAndReadOnly) {
   EXPECT_FALSE(DirectoryExists(F(), P("e")));
 }
 
+TEST_F(Contract, ReplaceSwapsInTheNewFileOrLeavesTheOldOne) {
+  Write("r.txt", "old");
+  ASSERT_EQ(WriteFileReplacing(F(), P("r.txt"), "new contents"), kOk);
+  std::string back;
+  ASSERT_EQ(ReadWholeFile(F(), P("r.txt"), back), kOk);
+  EXPECT_EQ(back, "new contents");
+  EXPECT_FALSE(FileExists(F(), ReplacementTempPath(P("r.txt"))));
+
+  // A read-only target is not replaced, and the new bytes are not left behind.
+  ASSERT_EQ(F().SetAttributes(P("r.txt"), fileattr::kReadOnly), kOk);
+  EXPECT_EQ(WriteFileReplacing(F(), P("r.txt"), "lost"), kAccessDenied);
+  ASSERT_EQ(ReadWholeFile(F(), P("r.txt"), back), kOk);
+  EXPECT_EQ(back, "new contents");
+  EXPECT_FALSE(FileExists(F(), ReplacementTempPath(P("r.txt"))));
+  ASSERT_EQ(F().SetAttributes(P("r.txt"), fileattr::kNormal), kOk);
+
+  EXPECT_EQ(F().ReplaceFile(P("none.txt"), P("r.txt")), kFileNotFound);
+  Write("fresh.txt", "x");
+  ASSERT_EQ(F().ReplaceFile(P("fresh.txt"), P("brand-new.txt")), kOk);
+  EXPECT_FALSE(FileExists(F(), P("fresh.txt")));
+  EXPECT_TRUE(FileExists(F(), P("brand-new.txt")));
+}
+
 TEST_F(Contract, MappingAndTimeStamps) {
   Write("m.bin", std::string("\0\x01\xff zz", 6));
   auto v = F().MapReadOnly(P("m.bin"));

@@ -78,3 +78,15 @@ TEST_F(SimFixture, PathsFollowWindowsRules) {
   EXPECT_FALSE(FileExists(machine.Files(), "Q:\\dir\\file.txt"));  // unmapped drive
   EXPECT_FALSE(FileExists(machine.Files(), "relative.txt"));
 }
+
+TEST_F(SimFixture, FullDiskFailsTheWriteAndReplacingKeepsTheOldFile) {
+  WriteFile("C:\\Data\\list.txt", "old list");
+  machine.SimFiles().FailWrites("C:\\Data", 3);
+  EXPECT_EQ(WriteFileReplacing(machine.Files(), "C:\\Data\\list.txt", "a longer new list"), 112u);
+  std::string back;
+  ASSERT_EQ(ReadWholeFile(machine.Files(), "C:\\Data\\list.txt", back), kOk);
+  EXPECT_EQ(back, "old list");
+  EXPECT_FALSE(FileExists(machine.Files(), ReplacementTempPath("C:\\Data\\list.txt")));
+  machine.SimFiles().ClearWriteFailures();
+  EXPECT_EQ(WriteFileReplacing(machine.Files(), "C:\\Data\\list.txt", "new"), kOk);
+}
