@@ -20,6 +20,7 @@
 
 #undef CopyFile
 #undef MoveFile
+#undef ReplaceFile
 #undef DeleteFile
 #undef CreateDirectory
 #undef RemoveDirectory
