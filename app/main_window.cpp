@@ -202,6 +202,8 @@ void TForm1::Wire() {
   on("Button4", [this] { Button4Click(); });
   on("Button7", [this] { Button7Click(); });
   on("Button8", [this] { Button8Click(); });
+  on("Button11", [this] { Button11Click(); });
+  on("Button12", [this] { Button12Click(); });
   on("Button9", [this] { ShowPage(3); });
   on("Button10", [this] { Button10Click(); });
   on("Button17", [this] { Close(); });
@@ -262,7 +264,10 @@ void TForm1::Button7Click() {
   if (startUpdate) startUpdate();
 }
 
-void TForm1::Button8Click() { ShowPage(2); }
+void TForm1::Button8Click() {
+  Button12Click();
+  ShowPage(2);
+}
 
 void TForm1::Button10Click() { program.formR->Show(); }
 

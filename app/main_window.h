@@ -1,5 +1,6 @@
 #pragma once
 #include "app/program.h"
+#include "engine/report_log.h"
 #include "engine/threat_database.h"
 #include "ui/form.h"
 
@@ -29,6 +30,10 @@ class TForm1 : public ui::Form {
   // Loads "files.dat" of the program folder; says so when it cannot.
   void LoadDatabase();
 
+  // The open report file while the full report log is built (log-building
+  // mode); null otherwise.
+  engine::ReportLog* reportLog = nullptr;
+
   // Shared scan state.
   bool abortRequest = true;
   bool startupUpdateCheck = false;
@@ -46,6 +51,10 @@ class TForm1 : public ui::Form {
   void Button4Click();   // "Scan for viruses"
   void Button7Click();   // "Update"
   void Button8Click();   // "Process Manager"
+  void Button11Click();  // "End Task"
+  // "Refresh" of the process list; while the full report log is built it
+  // also writes the running-processes section (false: a write failed).
+  bool Button12Click();
   void Button10Click();  // "Full report log"
   void xpButton5Click();   // "Add to Quarantine": asks, then stores and fixes
   void xpButton11Click();  // "Restart Service"
