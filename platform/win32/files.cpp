@@ -182,6 +182,9 @@ class Win32FileSystem final : public FileSystem {
   }
   Status ReplaceFile(std::string_view from, std::string_view to) override {
     const std::string a(from), b(to);
+    // Windows refuses to replace a read-only file; so do we, everywhere.
+    const DWORD target = GetFileAttributesA(b.c_str());
+    if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_READONLY)) return kAccessDenied;
     return MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? kOk
                : LastError();
