@@ -45,6 +45,18 @@ int HeadlessHost::MessageBox(const MessageBoxSpec& spec) {
   return answer;
 }
 
+std::optional<std::string> HeadlessHost::BrowseForFolder(const std::string& title,
+                                                        const std::string& start) {
+  folderDialogs_.push_back({title, start});
+  if (folders_.empty()) {
+    onUnexpected("folder chooser \"" + title + "\"");
+    return std::nullopt;
+  }
+  auto answer = folders_.front();
+  folders_.pop_front();
+  return answer;
+}
+
 std::optional<std::string> HeadlessHost::SaveFileDialog(const std::string& title,
                                                        const std::string& fileName,
                                                        const std::string&) {

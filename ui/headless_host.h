@@ -47,6 +47,15 @@ class HeadlessHost final : public Host, private FormObserver {
   };
   const std::vector<SaveDialog>& SaveDialogs() const { return saveDialogs_; }
 
+  // Script: the next folder chooser returns this folder (nullopt: cancelled).
+  void AnswerFolder(std::optional<std::string> folder) { folders_.push_back(std::move(folder)); }
+  std::optional<std::string> BrowseForFolder(const std::string& title,
+                                             const std::string& start) override;
+  struct FolderDialog {
+    std::string title, start;
+  };
+  const std::vector<FolderDialog>& FolderDialogs() const { return folderDialogs_; }
+
   const std::vector<Box>& Boxes() const { return boxes_; }
   const std::vector<StatusText>& StatusLog() const { return status_; }
   std::size_t PendingAnswers() const { return script_.size(); }
@@ -76,6 +85,8 @@ class HeadlessHost final : public Host, private FormObserver {
   std::vector<Box> boxes_;
   std::deque<std::optional<std::string>> saves_;
   std::vector<SaveDialog> saveDialogs_;
+  std::deque<std::optional<std::string>> folders_;
+  std::vector<FolderDialog> folderDialogs_;
   std::vector<StatusText> status_;
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
   std::uint64_t now_ = 0;

@@ -49,6 +49,10 @@ class Host {
   virtual std::optional<std::string> SaveFileDialog(const std::string& title,
                                                     const std::string& fileName,
                                                     const std::string& filter) = 0;
+  // The folder chooser starting at `start`, where the user may also make a
+  // new folder: the chosen folder, or nullopt when the user cancels.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& title,
+                                                     const std::string& start) = 0;
   // Milliseconds of the host's clock.
   virtual std::uint64_t NowMs() = 0;
 };

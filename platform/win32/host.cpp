@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/win32/machine.h"
+#include "platform/win32/folder_dialog.h"
 #include "platform/win32/win.h"
 #include "ui/application.h"
 #include "ui/call_queue.h"
@@ -160,6 +161,11 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
     if (!GetSaveFileNameA(&ofn)) return std::nullopt;
     return std::string(path);
+  }
+
+  std::optional<std::string> BrowseForFolder(const std::string& title,
+                                             const std::string& start) override {
+    return ChooseFolder(GetActiveWindow(), title, start);
   }
 
   std::string WindowText(const ui::Component& c) override {
