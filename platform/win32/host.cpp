@@ -142,6 +142,16 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
 
   std::uint64_t NowMs() override { return GetTickCount(); }
 
+  void Sleep(std::uint32_t ms) override {
+    const DWORD start = GetTickCount();
+    for (;;) {
+      ProcessMessages();
+      const DWORD gone = GetTickCount() - start;
+      if (gone >= ms) break;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - gone, QS_ALLINPUT);
+    }
+  }
+
   std::optional<std::string> SaveFileDialog(const std::string& title, const std::string& fileName,
                                             const std::string& filter) override {
     char path[MAX_PATH] = {};
