@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32/internal.h"
 #include "platform/win32/machine.h"
 #include "platform/win32/win.h"
 #include "ui/application.h"
@@ -556,6 +557,10 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   void Changed(ui::Component& c, Prop p) override {
     FormWindow* fw = WindowOf(c.Owner());
     if (!fw) return;
+    if (p == Prop::Popup) {
+      TrackPopupMenuAtCursor(fw->hwnd, c);
+      return;
+    }
     if (&c == fw->form) {
       if (p == Prop::Visible) ShowForm(*fw, c.Visible());
       if (p == Prop::Caption) SetWindowTextA(fw->hwnd, c.Caption().c_str());
@@ -696,6 +701,11 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
         if (hdr->code == LVN_ITEMCHANGED) g_host->ListChanged(*fw, *reinterpret_cast<NMLISTVIEW*>(lp));
+        if (hdr->code == NM_DBLCLK) {
+          auto it = fw->byId.find(static_cast<int>(hdr->idFrom));
+          auto* lv = it == fw->byId.end() ? nullptr : dynamic_cast<ui::ListView*>(it->second);
+          if (lv && lv->OnDblClick) lv->OnDblClick();
+        }
         return 0;
       }
       case WM_DRAWITEM: {
