@@ -104,7 +104,14 @@ namespace {
 // The start-up manager's window is not yet known to the program while it is
 // being created, so it comes as an argument.
 void FillLists(app::Program& p, TfrmMain& frm, bool fromMainWindow) {
-  if (!p.form1) return;
+  // The listing lets window messages run: a refresh clicked meanwhile would
+  // interleave its rows with this one's.
+  static bool listing = false;
+  if (!p.form1 || listing) return;
+  listing = true;
+  struct Done {
+    ~Done() { listing = false; }
+  } done;
   ui::ListView& page = *p.form1->ListView2;
   ui::ListView& tab = TabList(frm);
   page.Clear();
@@ -116,6 +123,8 @@ void FillLists(app::Program& p, TfrmMain& frm, bool fromMainWindow) {
     }
     return;
   }
+  page.SetEnabled(true);
+  tab.SetEnabled(true);
   ui::ListView& source = fromMainWindow ? page : tab;
   ui::ListView& copy = fromMainWindow ? tab : page;
   if (SvcListServices(p.machine.Svc(), "", svc::kWin32, svc::kStateAll, source, PumpOf(p))) {
