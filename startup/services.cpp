@@ -234,7 +234,7 @@ void AttachServicesTab(TfrmMain& f) {
   f.Find("cmdServiceStop")->OnClick = [&f] { cmdServiceStopClick(f); };
   f.Find("cmdServiceRestart")->OnClick = [&f] { cmdServiceRestartClick(f); };
   f.Find("cmdServiceChangeStartupMode")->OnClick = [&f] {
-    if (auto* menu = f.Find("PopupMenu2")) menu->Popup();
+    if (auto* menu = f.Find("PopupMenu2")) menu->ShowPopupAtCursor();
   };
   const struct {
     const char* item;

@@ -91,8 +91,9 @@ class Component {
   // What the user does. A click on a disabled or hidden control does nothing.
   void Click();
   void MouseMove();
-  // Pops a popup menu up at the mouse cursor.
-  void Popup() { Changed(Prop::Popup); }
+  // Pops a popup menu up at the mouse cursor, as a command does (a menu the
+  // user opens with the mouse is the host's business).
+  void ShowPopupAtCursor() { Changed(Prop::Popup); }
 
   std::function<void()> OnClick;
   std::function<void()> OnMouseMove;

@@ -45,10 +45,12 @@ class ServicesTest : public ProgramFixture {
   }
   platform::sim::SimServices& Svc() { return machine.SimSvc(); }
 
-  // The program with the start-up manager shown.
+  // The program with the start-up manager shown on its services tab.
   std::unique_ptr<app::Program> Start() {
     auto p = StartProgram();
     p->frmMain->Show();
+    if (auto* tabs = dynamic_cast<ui::PageBook*>(p->frmMain->Find("PageControl")))
+      tabs->SetActivePage(1);
     return p;
   }
   static ui::ListView& Tab(app::Program& p) { return p.frmMain->Get<ui::ListView>("ListView2"); }

@@ -106,6 +106,8 @@ TEST_F(Win32Services, BothListsShowAndChangeARealService) {
 
   // The start-up manager's tab: start type and start through its buttons.
   p.frmMain->Show();
+  if (auto* tabs = dynamic_cast<ui::PageBook*>(p.frmMain->Find("PageControl")))
+    tabs->SetActivePage(1);
   host->ProcessMessages();
   Select(tab);
   p.frmMain->Find("mnuDisabled")->Click();
