@@ -58,18 +58,21 @@ const ui::ListItem* SelectedRow(const ui::ListView& list) {
   return index < 0 ? nullptr : &list.Items()[index];
 }
 
+// Starts or stops the service of a key name; true when it got there.
+std::function<bool(const std::string&)> StartOrStop(app::Program& p, bool start) {
+  return [&p, start](const std::string& key) {
+    return start ? SvcStart(p.machine.Svc(), "", key, PauseOf(p))
+                 : SvcStop(p.machine.Svc(), "", key, PauseOf(p));
+  };
+}
+
 // Start or stop from the tab (the start-up manager's own texts).
 void TabCommand(TfrmMain& f, bool start) {
   auto& list = TabList(f);
-  app::Program& p = f.program;
   RunOnSelected(
       list, kStatus, start ? "Running" : "Stopped",
       [&] { ChangeCmdStatus(f, false, SelectedRow(list)); },
-      [&] { ChangeCmdStatus(f, true, SelectedRow(list)); },
-      [&](const std::string& key) {
-        return start ? SvcStart(p.machine.Svc(), "", key, PauseOf(p))
-                     : SvcStop(p.machine.Svc(), "", key, PauseOf(p));
-      });
+      [&] { ChangeCmdStatus(f, true, SelectedRow(list)); }, StartOrStop(f.program, start));
 }
 
 // Start or stop from the main window's page (texts from the message table).
@@ -86,20 +89,13 @@ void PageCommand(TForm1& f, bool start) {
       [&] {
         if (tab) ChangeCmdStatus(*tab, true, SelectedRow(TabList(*tab)));
       },
-      [&](const std::string& key) {
-        return start ? SvcStart(p.machine.Svc(), "", key, PauseOf(p))
-                     : SvcStop(p.machine.Svc(), "", key, PauseOf(p));
-      });
+      StartOrStop(p, start));
 }
 
 void OneRow(ui::ListView& list, const std::string& text) {
   list.Clear();
   list.AddItem("", {text});
 }
-
-}  // namespace
-
-namespace {
 
 // The start-up manager's window is not yet known to the program while it is
 // being created, so it comes as an argument.
