@@ -2,6 +2,8 @@
 // control manager.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "startup/services.h"
 #include "startup/u_svc.h"
 #include "tests/unit/program_fixture.h"
