@@ -6,6 +6,7 @@
 #include "kvx_config.h"
 #include "update/ezcrypt.h"
 #include "platform/text.h"
+#include "startup/services.h"
 
 using ui::Kind;
 using ui::Rect;
@@ -39,6 +40,7 @@ TForm1::TForm1(app::Program& p) : Form("TForm1"), program(p) {
   OnCreate = [this] { FormCreate(); };
   OnShow = [this] { FormShow(); };
   OnResize = [this] { ShowDatabaseDate(); };
+  startup::AttachServicesPage(*this);
 }
 
 void TForm1::Layout() {
@@ -271,9 +273,9 @@ void TForm1::Button8Click() {
 
 void TForm1::Button10Click() { program.formR->Show(); }
 
-void TForm1::xpButton11Click() {}
+void TForm1::xpButton11Click() { startup::xpButton11Click(*this); }
 
-void TForm1::xpButton15Click() { ShowPage(5); }
+void TForm1::xpButton15Click() { startup::xpButton15Click(*this); }
 
 void TForm1::OpenVendorPage(const char* page) {
   program.machine.Sh().Execute("open", std::string("http://") + KVX_VENDOR_HOST + page, "", "",

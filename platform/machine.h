@@ -2,6 +2,7 @@
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 
@@ -16,6 +17,7 @@ class Machine {
   virtual Processes& Procs() = 0;
   virtual SystemInfo& Sys() = 0;
   virtual Shell& Sh() = 0;
+  virtual Services& Svc() = 0;
 };
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "startup/startup_manager.h"
 
+#include "startup/services.h"
+
 using ui::Kind;
 
 TfrmMain::TfrmMain(app::Program& p) : Form("TfrmMain"), program(p) {
@@ -39,7 +41,19 @@ TfrmMain::TfrmMain(app::Program& p) : Form("TfrmMain"), program(p) {
   }
   auto& popup = Add(Kind::PopupMenu, "PopupMenu1");
   const char* items[][2] = {{"mnuInf", "&Detail Information"}, {"N1", "-"},
-                            {"mnuDel", "&Remove from Startup List"}, {"mnuAutomatic", "&Automatic"},
-                            {"mnuManual", "&Manual"}, {"mnuDisabled", "&Disabled"}};
+                            {"mnuDel", "&Remove from Startup List"}};
   for (auto& it : items) Add<ui::CheckBox>(Kind::MenuItem, it[0], &popup, it[1]);
+
+  // Services tab.
+  auto& services = Add<ui::ListView>(Kind::ListView, "ListView2", this);
+  services.SetBounds({12, 200, 616, 210});
+  services.gridLines = services.rowSelect = services.readOnly = services.sorted = true;
+  services.SetColumns({{"Name", 130}, {"Path", 280}, {"Status", 60}, {"StartupType", 70}});
+  Add(Kind::Image, "Image2", this).SetBounds({60, 12, 16, 16});
+  auto& popup2 = Add(Kind::PopupMenu, "PopupMenu2");
+  const char* modes[][2] = {
+      {"mnuAutomatic", "&Automatic"}, {"mnuManual", "&Manual"}, {"mnuDisabled", "&Disabled"}};
+  for (auto& it : modes) Add<ui::CheckBox>(Kind::MenuItem, it[0], &popup2, it[1]);
+
+  startup::AttachServicesTab(*this);
 }

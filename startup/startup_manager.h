@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+
 #include "app/program.h"
 #include "ui/form.h"
 
@@ -6,4 +8,7 @@ class TfrmMain : public ui::Form {
  public:
   explicit TfrmMain(app::Program& program);
   app::Program& program;
+  // Refills the start-up, keyboard filter and INI lists and installs the
+  // message hook again: what the main window's service refresh runs first.
+  std::function<void()> reloadStartupLists;
 };

@@ -115,6 +115,15 @@ void ListView::SetSelected(std::size_t index, bool on) {
   if (OnSelectItem) OnSelectItem();
 }
 
+void ListView::SetSubItem(std::size_t index, std::size_t sub, std::string text) {
+  if (index >= items_.size()) return;
+  auto& subs = items_[index].subItems;
+  if (subs.size() <= sub) subs.resize(sub + 1);
+  if (subs[sub] == text) return;
+  subs[sub] = std::move(text);
+  Changed(Prop::Items);
+}
+
 int ListView::SelectedIndex() const {
   for (std::size_t i = 0; i < items_.size(); ++i)
     if (items_[i].selected) return static_cast<int>(i);

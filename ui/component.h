@@ -51,6 +51,7 @@ enum class Prop {
   ActivePage,
   Interval,
   Position,
+  Popup,  // a popup menu is to be shown at the mouse cursor
 };
 
 struct Rect {
@@ -90,6 +91,9 @@ class Component {
   // What the user does. A click on a disabled or hidden control does nothing.
   void Click();
   void MouseMove();
+  // Pops a popup menu up at the mouse cursor, as a command does (a menu the
+  // user opens with the mouse is the host's business).
+  void ShowPopupAtCursor() { Changed(Prop::Popup); }
 
   std::function<void()> OnClick;
   std::function<void()> OnMouseMove;
@@ -133,6 +137,7 @@ struct ListItem {
   std::vector<std::string> subItems;
   bool checked = false;
   bool selected = false;
+  int imageIndex = -1;  // in the list's image list; -1 none
 };
 
 class ListView : public Component {
@@ -146,6 +151,8 @@ class ListView : public Component {
   void SetItems(std::vector<ListItem> items);
   void SetChecked(std::size_t index, bool on);
   void SetSelected(std::size_t index, bool on);
+  // One cell of a row: sub-item `sub` (added when the row has fewer).
+  void SetSubItem(std::size_t index, std::size_t sub, std::string text);
   int SelectedIndex() const;  // first selected row, -1 when none
 
   bool checkBoxes = false;
@@ -155,6 +162,7 @@ class ListView : public Component {
   bool sorted = false;
   bool showColumnHeaders = true;
   std::function<void()> OnSelectItem;
+  std::function<void()> OnDblClick;
 
  private:
   std::vector<ListColumn> columns_;

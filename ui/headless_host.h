@@ -58,6 +58,8 @@ class HeadlessHost final : public Host, private FormObserver {
 
   const std::vector<Box>& Boxes() const { return boxes_; }
   const std::vector<StatusText>& StatusLog() const { return status_; }
+  // Popup menus shown, by name.
+  const std::vector<std::string>& Popups() const { return popups_; }
   std::size_t PendingAnswers() const { return script_.size(); }
 
   // Moves the clock on, firing every timer that falls due on the way, in
@@ -74,6 +76,12 @@ class HeadlessHost final : public Host, private FormObserver {
   void Quit() override {}
   void Synchronize(std::function<void()> fn) override { calls_.Synchronize(std::move(fn)); }
   std::uint64_t NowMs() override { return now_; }
+  // Time passes on the test's clock: the timers due meanwhile fire.
+  void Sleep(std::uint32_t ms) override {
+    slept_ += ms;
+    Advance(ms);
+  }
+  std::uint64_t SleptMs() const { return slept_; }
 
  private:
   void Changed(Component& c, Prop p) override;
@@ -88,8 +96,10 @@ class HeadlessHost final : public Host, private FormObserver {
   std::deque<std::optional<std::string>> folders_;
   std::vector<FolderDialog> folderDialogs_;
   std::vector<StatusText> status_;
+  std::vector<std::string> popups_;
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
   std::uint64_t now_ = 0;
+  std::uint64_t slept_ = 0;
   CallQueue calls_;
 };
 

@@ -55,6 +55,9 @@ class Host {
                                                      const std::string& start) = 0;
   // Milliseconds of the host's clock.
   virtual std::uint64_t NowMs() = 0;
+  // Lets ms milliseconds pass on the user-interface thread, the windows kept
+  // alive meanwhile (a wait for the system to finish something).
+  virtual void Sleep(std::uint32_t ms) = 0;
 };
 
 }  // namespace ui

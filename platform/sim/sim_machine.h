@@ -181,6 +181,63 @@ class SimShell final : public Shell {
   Status fail_ = kOk;
 };
 
+// One service of the simulated service control manager, with the ways real
+// services misbehave.
+struct SimService {
+  std::string keyName;
+  std::string displayName;
+  std::string binaryPath;
+  std::uint32_t type = svc::kOwnProcess;
+  std::uint32_t startType = svc::kDemandStart;
+  std::uint32_t state = svc::kStopped;
+  std::uint32_t checkPoint = 0;
+  std::uint32_t waitHint = 0;
+  // A start or stop is still pending at this many status queries, its check
+  // point rising by one each time; -1: pending for ever, check point fixed.
+  int pendingQueries = 0;
+  bool checkPointGoesBack = false;  // while pending the check point rises once, then falls
+  Status startError = kOk;          // StartService fails with this
+  Status stopError = kOk;           // ControlService fails with this
+  Status openError = kOk;           // OpenService fails with this
+  Status configSizeError = svc::kInsufficientBuffer;  // the size probe's answer
+  Status configError = kOk;         // the configuration read fails with this
+  Status statusError = kOk;         // status queries fail with this
+  // Pending work.
+  std::uint32_t target = 0;
+  int remaining = 0;
+};
+
+class SimServiceManager;
+class SimServiceHandle;
+
+class SimServices final : public Services {
+ public:
+  std::unique_ptr<ServiceManager> OpenManager(std::string_view machine, std::uint32_t access,
+                                              Status* error = nullptr) override;
+  std::optional<VersionStrings> FileVersionStrings(std::string_view path) override;
+
+  SimService& Add(SimService s);
+  SimService* Get(std::string_view keyName);
+  // A normal user connects, enumerates and queries, but may not change.
+  void SetUserIsAdmin(bool admin) { admin_ = admin; }
+  bool UserIsAdmin() const { return admin_; }
+  // The version resource of a file; a file without one has no entry.
+  void SetVersionStrings(std::string_view path, VersionStrings strings);
+  // Calls made through the manager, "Start key", "Stop key", "Config key 3".
+  const std::vector<std::string>& Log() const { return log_; }
+
+
+ private:
+  friend class SimServiceManager;
+  friend class SimServiceHandle;
+  std::shared_ptr<SimService> Find(std::string_view keyName);
+  std::recursive_mutex mutex_;
+  std::vector<std::shared_ptr<SimService>> table_;
+  std::map<std::string, VersionStrings> versions_;  // by lower-case path
+  std::vector<std::string> log_;
+  bool admin_ = true;
+};
+
 class SimMachine final : public Machine {
  public:
   SimMachine() : files_(procs_) {}
@@ -189,12 +246,14 @@ class SimMachine final : public Machine {
   Processes& Procs() override { return procs_; }
   SystemInfo& Sys() override { return sys_; }
   Shell& Sh() override { return shell_; }
+  Services& Svc() override { return services_; }
 
   SimRegistry& SimReg() { return reg_; }
   SimFileSystem& SimFiles() { return files_; }
   SimProcesses& SimProcs() { return procs_; }
   SimSystem& SimSys() { return sys_; }
   SimShell& SimSh() { return shell_; }
+  SimServices& SimSvc() { return services_; }
 
  private:
   SimRegistry reg_;
@@ -202,6 +261,7 @@ class SimMachine final : public Machine {
   SimFileSystem files_;
   SimSystem sys_;
   SimShell shell_;
+  SimServices services_;
 };
 
 }  // namespace platform::sim

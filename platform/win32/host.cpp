@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32/internal.h"
 #include "platform/win32/machine.h"
 #include "platform/win32/folder_dialog.h"
 #include "platform/win32/win.h"
@@ -142,6 +143,16 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   void Synchronize(std::function<void()> fn) override { calls_.Synchronize(std::move(fn)); }
 
   std::uint64_t NowMs() override { return GetTickCount(); }
+
+  void Sleep(std::uint32_t ms) override {
+    const DWORD start = GetTickCount();
+    for (;;) {
+      ProcessMessages();
+      const DWORD gone = GetTickCount() - start;
+      if (gone >= ms) break;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - gone, QS_ALLINPUT);
+    }
+  }
 
   std::optional<std::string> SaveFileDialog(const std::string& title, const std::string& fileName,
                                             const std::string& filter) override {
@@ -552,6 +563,10 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   void Changed(ui::Component& c, Prop p) override {
     FormWindow* fw = WindowOf(c.Owner());
     if (!fw) return;
+    if (p == Prop::Popup) {
+      TrackPopupMenuAtCursor(fw->hwnd, c);
+      return;
+    }
     if (&c == fw->form) {
       if (p == Prop::Visible) ShowForm(*fw, c.Visible());
       if (p == Prop::Caption) SetWindowTextA(fw->hwnd, c.Caption().c_str());
@@ -692,6 +707,11 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
         if (hdr->code == LVN_ITEMCHANGED) g_host->ListChanged(*fw, *reinterpret_cast<NMLISTVIEW*>(lp));
+        if (hdr->code == NM_DBLCLK) {
+          auto it = fw->byId.find(static_cast<int>(hdr->idFrom));
+          auto* lv = it == fw->byId.end() ? nullptr : dynamic_cast<ui::ListView*>(it->second);
+          if (lv && lv->OnDblClick) lv->OnDblClick();
+        }
         return 0;
       }
       case WM_DRAWITEM: {

@@ -61,10 +61,19 @@ class Win32Shell final : public Shell {
   Status Execute(std::string_view verb, std::string_view file, std::string_view params,
                  std::string_view directory, int show) override {
     const std::string v(verb), f(file), p(params), d(directory);
-    auto r = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, v.c_str(), f.c_str(),
-                                                     p.empty() ? nullptr : p.c_str(),
-                                                     d.empty() ? nullptr : d.c_str(), show));
-    return r > 32 ? kOk : static_cast<Status>(r ? r : ERROR_OUTOFMEMORY);
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof(info);
+    // A property sheet comes from the shell's item menu; without this flag an
+    // unknown verb falls back to running the file.
+    if (v == "properties") info.fMask = SEE_MASK_INVOKEIDLIST;
+    info.lpVerb = v.c_str();
+    info.lpFile = f.c_str();
+    info.lpParameters = p.empty() ? nullptr : p.c_str();
+    info.lpDirectory = d.empty() ? nullptr : d.c_str();
+    info.nShow = show;
+    if (ShellExecuteExA(&info)) return kOk;
+    const DWORD e = GetLastError();
+    return e ? static_cast<Status>(e) : static_cast<Status>(ERROR_OUTOFMEMORY);
   }
 };
 
@@ -75,6 +84,7 @@ class Win32Machine final : public Machine {
   Processes& Procs() override { return *procs_; }
   SystemInfo& Sys() override { return *sys_; }
   Shell& Sh() override { return *shell_; }
+  Services& Svc() override { return *services_; }
 
  private:
   std::unique_ptr<Registry> reg_ = CreateRegistry();
@@ -82,6 +92,7 @@ class Win32Machine final : public Machine {
   std::unique_ptr<Processes> procs_ = CreateProcesses();
   std::unique_ptr<SystemInfo> sys_ = std::make_unique<Win32System>();
   std::unique_ptr<Shell> shell_ = std::make_unique<Win32Shell>();
+  std::unique_ptr<Services> services_ = CreateServices();
 };
 
 }  // namespace

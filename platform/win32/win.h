@@ -26,3 +26,5 @@
 #undef RemoveDirectory
 #undef MessageBox
 #undef GetObject
+#undef OpenService
+#undef CreateService

@@ -17,6 +17,9 @@ class TestBench {
   virtual std::string Scratch() = 0;
   // Starts a long-running program whose executable is placed at winPath.
   virtual std::uint32_t StartProgram(const std::string& winPath) = 0;
+  // Places the test service's program (which carries a version resource with
+  // the copyright "Copyright (C) Brenvik Systems") at winPath.
+  virtual bool PlaceServiceProgram(const std::string& winPath) = 0;
   // Registry key under HKEY_CURRENT_USER that the test may fill; removed afterwards.
   virtual std::string ScratchKey() = 0;
 };

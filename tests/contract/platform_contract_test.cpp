@@ -8,6 +8,7 @@
 
 #include "engine/helpers.h"
 #include "platform/text.h"
+#include "startup/u_svc.h"
 #include "tests/contract/bench.h"
 
 using namespace platform;
@@ -296,6 +297,91 @@ TEST_F(Contract, RunningProgramsListedHeldAndTerminatedByName) {
   }
   EXPECT_TRUE(gone);
   EXPECT_EQ(engine::TerminateProcessesByName(M(), "kvxsame.exe"), -1);
+}
+
+TEST_F(Contract, ServiceCreatedStartedStoppedReconfiguredAndDeleted) {
+  namespace svc = platform::svc;
+  auto& scm = M().Svc();
+  const std::string exe = P("kvx svc.exe");
+  ASSERT_TRUE(bench_->PlaceServiceProgram(exe));
+  const std::string key = "KvxContract" + std::to_string(M().Procs().CurrentPid());
+  const std::string display = "Klaruvex Contract Service " + key;
+  const std::string command = "\"" + exe + "\" -service";
+  auto sleep = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+
+  Status err = kOk;
+  auto manager = scm.OpenManager("", svc::kManagerAllAccess, &err);
+  ASSERT_TRUE(manager) << err;
+  auto created = manager->CreateService(key, display, command, svc::kDemandStart, &err);
+  ASSERT_TRUE(created) << err;
+  EXPECT_FALSE(manager->CreateService(key, display, command, svc::kDemandStart, &err));
+  EXPECT_EQ(err, svc::kServiceExists);
+
+  bool listed = false;
+  for (const auto& e : manager->Enumerate(svc::kWin32, svc::kStateAll, 1 << 20, &err)) {
+    if (e.keyName != key) continue;
+    listed = true;
+    EXPECT_EQ(e.displayName, display);
+    EXPECT_EQ(e.status.currentState, svc::kStopped);
+  }
+  EXPECT_TRUE(listed);
+  EXPECT_EQ(err, kOk);
+  EXPECT_EQ(startup::SvcGetKeyName(scm, "", display), key);
+  EXPECT_EQ(startup::SvcGetKeyName(scm, "", "No Such Service Anywhere"), "");
+  std::string tooLong;
+  EXPECT_EQ(manager->KeyName(display, 4, tooLong), svc::kInsufficientBuffer);
+
+  {
+    auto s = manager->OpenService(key, svc::kQueryConfig | svc::kQueryStatus, &err);
+    ASSERT_TRUE(s) << err;
+    std::uint32_t needed = 0;
+    ASSERT_EQ(s->QueryConfigSize(needed), svc::kInsufficientBuffer);
+    ServiceConfig config;
+    EXPECT_EQ(s->QueryConfig(8, config), svc::kInsufficientBuffer);
+    ASSERT_EQ(s->QueryConfig(needed + 1, config), kOk);
+    EXPECT_EQ(config.binaryPathName, command);
+    EXPECT_EQ(config.startType, svc::kDemandStart);
+    EXPECT_EQ(config.serviceType, svc::kOwnProcess);
+    EXPECT_EQ(config.displayName, display);
+    // Access asked for is access granted, no more.
+    EXPECT_EQ(s->Start(), kAccessDenied);
+  }
+  EXPECT_EQ(startup::ServiceExecutable(command), exe);
+  EXPECT_EQ(startup::LegalCopyright(scm, exe), "Copyright (C) Brenvik Systems");
+  Write("plain.txt", "no resource here");
+  EXPECT_FALSE(scm.FileVersionStrings(P("plain.txt")));
+  EXPECT_EQ(startup::LegalCopyright(scm, P("missing.exe")), "");
+
+  EXPECT_TRUE(startup::SvcStart(scm, "", key, sleep));
+  ServiceStatus status;
+  ASSERT_EQ(created->QueryStatus(status), kOk);
+  EXPECT_EQ(status.currentState, svc::kRunning);
+  EXPECT_EQ(created->Start(), svc::kServiceAlreadyRunning);
+  EXPECT_FALSE(startup::SvcStart(scm, "", key, sleep));  // already running: not started again
+
+  EXPECT_TRUE(startup::SvcStop(scm, "", key, sleep));
+  ASSERT_EQ(created->QueryStatus(status), kOk);
+  EXPECT_EQ(status.currentState, svc::kStopped);
+  EXPECT_EQ(created->Control(svc::kControlStop, status), svc::kServiceNotActive);
+
+  EXPECT_TRUE(startup::SvcSetStartType(scm, "", key, svc::kDisabled));
+  EXPECT_EQ(created->Start(), svc::kServiceDisabled);
+  EXPECT_TRUE(startup::SvcSetStartType(scm, "", key, svc::kAutoStart));
+  ServiceConfig config;
+  std::uint32_t needed = 0;
+  created->QueryConfigSize(needed);
+  ASSERT_EQ(created->QueryConfig(needed, config), kOk);
+  EXPECT_EQ(config.startType, svc::kAutoStart);
+  EXPECT_EQ(config.binaryPathName, command);  // nothing else changed
+  EXPECT_FALSE(startup::SvcSetStartType(scm, "", "NoSuchServiceKvx", svc::kAutoStart));
+
+  EXPECT_EQ(created->Delete(), kOk);
+  created.reset();
+  manager.reset();
+  auto again = scm.OpenManager("", svc::kManagerConnect);
+  ASSERT_TRUE(again);
+  EXPECT_FALSE(again->OpenService(key, svc::kQueryStatus, &err));
+  EXPECT_EQ(err, svc::kServiceDoesNotExist);
 }
 
 TEST_F(Contract, VersionRecordIsNt) {

@@ -25,6 +25,14 @@ class SimBench final : public TestBench {
     platform::WriteWholeFile(machine_.Files(), winPath, "MZ simulated program image");
     return machine_.SimProcs().Start(winPath);
   }
+  bool PlaceServiceProgram(const std::string& winPath) override {
+    platform::VersionStrings v;
+    for (const char* key : platform::kVersionKeys) v.values[key] = "x";
+    v.values["LegalCopyright"] = "Copyright (C) Brenvik Systems";
+    machine_.SimSvc().SetVersionStrings(winPath, v);
+    return platform::WriteWholeFile(machine_.Files(), winPath, "MZ simulated service") ==
+           platform::kOk;
+  }
   std::string ScratchKey() override { return "Software\\KvxContract"; }
 
  private:

@@ -32,6 +32,11 @@ class Win32Bench final : public TestBench {
     if (pid) started_.push_back(pid);
     return pid;
   }
+  bool PlaceServiceProgram(const std::string& winPath) override {
+    const std::string service =
+        platform::ExtractFilePath(machine_->Sys().ModulePath()) + "kvx_testsvc.exe";
+    return machine_->Files().CopyFile(service, winPath, false) == platform::kOk;
+  }
   std::string ScratchKey() override { return "Software\\KvxContract"; }
 
  private:
@@ -46,7 +51,8 @@ class Win32Bench final : public TestBench {
           RemoveTree(p);
         } else {
           fs.SetAttributes(p, platform::fileattr::kNormal);
-          for (int i = 0; i < 50 && fs.DeleteFile(p) != platform::kOk; ++i)
+          // A stopped service's process may still hold its file for a moment.
+          for (int i = 0; i < 150 && fs.DeleteFile(p) != platform::kOk; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
       } while (h->Next(d));
