@@ -75,9 +75,7 @@ const std::vector<int>& MessageSectionOrder() {
 
 LanguageResult ApplyLanguageText(Program& program, std::string_view text) {
   std::size_t pos = 0;
-  bool begun = false;
-  while (pos < text.size() && !begun) begun = engine::ReadTextLine(text, pos) == "begin():";
-  if (!begun) return LanguageResult::NoBeginLine;
+  if (!engine::SkipPastLine(text, pos, kBeginLine)) return LanguageResult::NoBeginLine;
   auto next = [&] { return engine::ReadTextLine(text, pos); };
 
   // Every line is read before any text changes: running out of memory

@@ -22,6 +22,8 @@ const std::vector<int>& MessageSectionOrder();
 
 enum class LanguageResult { Applied, Unreadable, NoBeginLine, TooLarge, OutOfMemory };
 
+// The line after which a language file's texts begin.
+inline constexpr const char* kBeginLine = "begin():";
 // Language files are a few kilobytes; anything above this is not one.
 inline constexpr std::size_t kMaxLanguageFileBytes = 1u << 20;
 

@@ -69,6 +69,12 @@ std::string ReadTextLine(std::string_view data, std::size_t& position) {
   return line;
 }
 
+bool SkipPastLine(std::string_view data, std::size_t& position, std::string_view line) {
+  while (position < data.size())
+    if (ReadTextLine(data, position) == line) return true;
+  return false;
+}
+
 LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text,
                           std::size_t maxText) {
   update::DecipherInPlace(image, key);

@@ -54,6 +54,9 @@ class ThreatDatabase {
 // The line reader over any byte buffer with a position (the database and
 // the language files share it).
 std::string ReadTextLine(std::string_view data, std::size_t& position);
+// Reads lines until one reads exactly `line` and stays after it; false when
+// none does (a language file's "begin():" line).
+bool SkipPastLine(std::string_view data, std::size_t& position, std::string_view line);
 
 // Stored form of a database text: bzip2, then EZCrypt (or EZCrypt alone);
 // empty when compressing fails.
