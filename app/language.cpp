@@ -1,5 +1,7 @@
 #include "app/language.h"
 
+#include <new>
+
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "app/program.h"
@@ -73,24 +75,61 @@ const std::vector<int>& MessageSectionOrder() {
 
 LanguageResult ApplyLanguageText(Program& program, std::string_view text) {
   std::size_t pos = 0;
-  bool begun = false;
-  while (pos < text.size() && !begun) begun = engine::ReadTextLine(text, pos) == "begin():";
-  if (!begun) return LanguageResult::NoBeginLine;
+  if (!engine::SkipPastLine(text, pos, kBeginLine)) return LanguageResult::NoBeginLine;
   auto next = [&] { return engine::ReadTextLine(text, pos); };
 
+  // Every line is read before any text changes: running out of memory
+  // midway leaves the windows as they were.
+  std::vector<std::string> lines;
+  try {
+    ForEachLanguageLine(program, [&](ui::Component&, bool) { lines.push_back(next()); });
+    for (std::size_t i = 0; i < MessageSectionOrder().size(); ++i) lines.push_back(next());
+  } catch (const std::bad_alloc&) {
+    return LanguageResult::OutOfMemory;
+  }
+  auto line = lines.begin();
   ForEachLanguageLine(program, [&](ui::Component& c, bool hint) {
-    hint ? c.SetHint(next()) : c.SetCaption(next());
+    if (line == lines.end()) return;
+    hint ? c.SetHint(std::move(*line++)) : c.SetCaption(std::move(*line++));
   });
-  for (int entry : MessageSectionOrder()) program.msg.Set(entry, next());
+  for (int entry : MessageSectionOrder())
+    if (line != lines.end()) program.msg.Set(entry, std::move(*line++));
   return LanguageResult::Applied;
 }
 
 LanguageResult ApplyLanguageFile(Program& program, const std::string& path) {
   std::string bytes;
-  if (platform::ReadWholeFile(program.machine.Files(), path, bytes) != platform::kOk)
-    return LanguageResult::Unreadable;
+  switch (platform::ReadWholeFile(program.machine.Files(), path, bytes, kMaxLanguageFileBytes)) {
+    case platform::kOk:
+      break;
+    case platform::kFileTooLarge:
+      return LanguageResult::TooLarge;
+    case platform::kNotEnoughMemory:
+      return LanguageResult::OutOfMemory;
+    default:
+      return LanguageResult::Unreadable;
+  }
   update::DecipherInPlace(bytes, update::LanguageKey());
   return ApplyLanguageText(program, bytes);
+}
+
+std::string LanguageFailureText(LanguageResult result, const std::string& path) {
+  switch (result) {
+    case LanguageResult::Applied:
+      break;
+    case LanguageResult::Unreadable:
+      return "Cannot open file \"" + path + "\".";
+    case LanguageResult::NoBeginLine:
+      return "\"" + path +
+             "\" is not a language file of this program (it has no \"begin():\" line). Nothing "
+             "was changed.";
+    case LanguageResult::TooLarge:
+      return "\"" + path + "\" is larger than 1 MB: it is not a language file of this program. "
+             "Nothing was changed.";
+    case LanguageResult::OutOfMemory:
+      return "There is not enough memory to load \"" + path + "\". Nothing was changed.";
+  }
+  return {};
 }
 
 std::string LanguageTemplate(Program& program) {
@@ -119,8 +158,14 @@ void FillLanguageList(Program& program) {
 
 void ApplyStartupLanguage(Program& program) {
   FillLanguageList(program);
-  if (auto name = ReadLanguageOption(program.machine.Reg()))
-    ApplyLanguageFile(program, LanguageFolder(program) + *name);
+  if (auto name = ReadLanguageOption(program.machine.Reg())) {
+    const std::string path = LanguageFolder(program) + *name;
+    // A missing or foreign file quietly leaves the defaults; lack of memory
+    // is worth a word, the same file may well load next time.
+    if (ApplyLanguageFile(program, path) == LanguageResult::OutOfMemory)
+      program.Box(LanguageFailureText(LanguageResult::OutOfMemory, path), program.app.title,
+                  ui::Buttons::Ok, ui::Icon::Error);
+  }
 }
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #pragma once
 // Language files: positional texts for the captions of the translatable
 // windows and for the message table, enciphered under the language key.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,12 +20,20 @@ bool TakesLanguageLines(const ui::Component& c);
 // Message table entries in the order of the file's message section.
 const std::vector<int>& MessageSectionOrder();
 
-enum class LanguageResult { Applied, Unreadable, NoBeginLine };
+enum class LanguageResult { Applied, Unreadable, NoBeginLine, TooLarge, OutOfMemory };
 
-// Applies deciphered language text; nothing changes without a "begin():" line.
+// The line after which a language file's texts begin.
+inline constexpr const char* kBeginLine = "begin():";
+// Language files are a few kilobytes; anything above this is not one.
+inline constexpr std::size_t kMaxLanguageFileBytes = 1u << 20;
+
+// Applies deciphered language text; nothing changes without a "begin():" line
+// or when memory runs out while reading it.
 LanguageResult ApplyLanguageText(Program& program, std::string_view text);
 // Reads, deciphers and applies a ".vlng" file.
 LanguageResult ApplyLanguageFile(Program& program, const std::string& path);
+// What the user is told when applying the file at path failed.
+std::string LanguageFailureText(LanguageResult result, const std::string& path);
 // The current texts in the same layout, plain: the template for translators.
 std::string LanguageTemplate(Program& program);
 

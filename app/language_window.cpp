@@ -33,23 +33,14 @@ void TFormL::xpButton1Click() {
   if (!name.empty()) {
     app::WriteLanguageOption(program.machine.Reg(), name);
     const std::string path = app::LanguageFolder(program) + name;
-    switch (app::ApplyLanguageFile(program, path)) {
-      case app::LanguageResult::Applied:
-        // Texts the main window builds from the message table follow at once.
-        program.form1->ShowDatabaseDate();
-        program.form1->GroupBox1->SetCaption(program.msg[178]);
-        break;
-      case app::LanguageResult::Unreadable:
-        program.Box("Cannot open file \"" + path + "\".", program.app.title, ui::Buttons::Ok,
-                    ui::Icon::Error);
-        return;
-      case app::LanguageResult::NoBeginLine:
-        program.Box("\"" + path +
-                        "\" is not a language file of this program (it has no \"begin():\" "
-                        "line). Nothing was changed.",
-                    program.app.title, ui::Buttons::Ok, ui::Icon::Error);
-        return;
+    const app::LanguageResult result = app::ApplyLanguageFile(program, path);
+    if (result != app::LanguageResult::Applied) {
+      program.Box(app::LanguageFailureText(result, path), program.app.title, ui::Buttons::Ok,
+                  ui::Icon::Error);
+      return;
     }
+    // Texts the main window builds from the message table follow at once.
+    program.form1->ShowTexts();
   }
   Close();
 }
@@ -69,8 +60,9 @@ void TFormL::xpButton3Click() {
   auto path = program.app.GetHost().SaveFileDialog("Save default language", "Default.txt",
                                                    "Text files (*.txt)|*.txt|All files (*.*)|*.*");
   if (!path) return;
-  if (platform::WriteWholeFile(program.machine.Files(), *path, app::LanguageTemplate(program)) !=
-      platform::kOk) {
+  // A failed write keeps an earlier file of that name whole.
+  if (platform::WriteFileReplacing(program.machine.Files(), *path,
+                                   app::LanguageTemplate(program)) != platform::kOk) {
     program.Box("Cannot write \"" + *path + "\".", program.app.title, ui::Buttons::Ok,
                 ui::Icon::Error);
     return;

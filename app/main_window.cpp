@@ -39,7 +39,7 @@ TForm1::TForm1(app::Program& p) : Form("TForm1"), program(p) {
   Wire();
   OnCreate = [this] { FormCreate(); };
   OnShow = [this] { FormShow(); };
-  OnResize = [this] { ShowDatabaseDate(); };
+  OnResize = [this] { ShowTexts(); };
   startup::AttachServicesPage(*this);
 }
 
@@ -306,31 +306,42 @@ void TForm1::FormCreate() {
 
 void TForm1::LoadDatabase() {
   const std::string path = program.programFolder + "files.dat";
+  const char* problem = nullptr;
   switch (database.Load(program.machine.Files(), path, update::LanguageKey())) {
     case engine::LoadResult::Ok:
       return;
     case engine::LoadResult::Unreadable:
-      program.Box("The threat database \"" + path +
-                      "\" is missing or cannot be read. Scans find nothing until the database "
-                      "is updated.",
-                  "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Warning);
-      return;
+      problem = "is missing or cannot be read.";
+      break;
     case engine::LoadResult::Damaged:
-      program.Box("The threat database \"" + path +
-                      "\" is damaged. Scans find nothing until the database is updated.",
-                  "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Warning);
-      return;
+      problem = "is damaged.";
+      break;
+    case engine::LoadResult::TooLarge:
+      problem = "is larger than 64 MB, far more than any threat database, and was not loaded.";
+      break;
+    case engine::LoadResult::OutOfMemory:
+      problem = "could not be loaded: there is not enough memory.";
+      break;
   }
+  // A failed load keeps the text loaded before, if there was one.
+  program.Box("The threat database \"" + path + "\" " + problem +
+                  (database.Loaded() ? " The database loaded before stays in use."
+                                     : " Scans find nothing until the database is updated."),
+              "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Warning);
 }
 
 void TForm1::FormShow() {
   abortRequest = true;
-  ShowDatabaseDate();
-  GroupBox1->SetCaption(program.msg[178]);
+  ShowTexts();
   if (startupUpdateCheck) Timer3->SetEnabled(true);
 }
 
 std::string TForm1::DatabaseDateText() { return database.Date(program.msg[2]); }
+
+void TForm1::ShowTexts() {
+  ShowDatabaseDate();
+  GroupBox1->SetCaption(program.msg[178]);
+}
 
 void TForm1::ShowDatabaseDate() {
   std::string text = program.msg[62] + DatabaseDateText();

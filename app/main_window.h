@@ -42,6 +42,9 @@ class TForm1 : public ui::Form {
   void SetStatus(std::string text) { sb1->SetPanelText(0, std::move(text)); }
   // "Last Update: " and the database date into panel 2 and Label2.
   void ShowDatabaseDate();
+  // The date line and the caption of GroupBox1, from the message table (on
+  // showing, resizing and a new language).
+  void ShowTexts();
   std::string DatabaseDateText();
 
   // Commands.

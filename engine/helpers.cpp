@@ -32,15 +32,28 @@ std::string Hex(const unsigned char* d, size_t n) {
   return s;
 }
 
+// MD5 of no data: what a file that cannot be read whole gives.
+constexpr const char* kNoDataMd5 = "d41d8cd98f00b204e9800998ecf8427e";
+
+// A digest that could not be set up adds nothing and reads as kNoDataMd5.
 class Md5 {
  public:
   Md5() {
     InitGcrypt();
-    gcry_md_open(&h_, GCRY_MD_MD5, 0);
+    if (gcry_md_open(&h_, GCRY_MD_MD5, 0) != 0) h_ = nullptr;
   }
-  ~Md5() { gcry_md_close(h_); }
-  void Add(const void* d, size_t n) { gcry_md_write(h_, d, n); }
-  std::string Hex() { return engine::Hex(gcry_md_read(h_, GCRY_MD_MD5), 16); }
+  ~Md5() {
+    if (h_) gcry_md_close(h_);
+  }
+  Md5(const Md5&) = delete;
+  Md5& operator=(const Md5&) = delete;
+  void Add(const void* d, size_t n) {
+    if (h_) gcry_md_write(h_, d, n);
+  }
+  std::string Hex() {
+    const unsigned char* d = h_ ? gcry_md_read(h_, GCRY_MD_MD5) : nullptr;
+    return d ? engine::Hex(d, 16) : kNoDataMd5;
+  }
 
  private:
   gcry_md_hd_t h_ = nullptr;
@@ -78,12 +91,18 @@ std::string Md5Hex(std::string_view bytes) {
 
 std::string FileMd5(platform::FileSystem& fs, std::string_view path) {
   // Chunked reads beat a mapping here (see bench/md5_bench) and digest the same bytes.
+  auto f = fs.Open(path, platform::OpenMode::Read);
+  if (!f) return kNoDataMd5;
+  const std::uint64_t size = f->Size();
   Md5 md5;
-  if (auto f = fs.Open(path, platform::OpenMode::Read)) {
-    std::vector<char> buf(256 * 1024);
-    while (size_t n = f->Read(buf.data(), buf.size())) md5.Add(buf.data(), n);
+  std::vector<char> buf(256 * 1024);
+  std::uint64_t total = 0;
+  while (size_t n = f->Read(buf.data(), buf.size())) {
+    md5.Add(buf.data(), n);
+    total += n;
   }
-  return md5.Hex();
+  // A read that fails midway ends the loop early: part of a file is not it.
+  return total == size ? md5.Hex() : kNoDataMd5;
 }
 
 std::string ResolvePath(platform::FileSystem& fs, std::string_view input) {

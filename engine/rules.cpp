@@ -3,6 +3,16 @@
 #include "platform/text.h"
 
 namespace engine {
+namespace {
+
+// The last path part: in rule lines only the backslash and the drive colon
+// separate parts ("/" belongs to the name).
+std::string LastPathPart(std::string_view path) {
+  const auto sep = path.find_last_of("\\:");
+  return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+}  // namespace
 
 RuleKind ScanRule::Kind() const {
   if (!file.empty()) return RuleKind::File;
@@ -63,16 +73,14 @@ ScanRule ParseRuleLine(std::string_view input, std::string_view scanRoot) {
     const auto dbl = r.file.find("\\\\");
     const std::string part = dbl == std::string::npos ? std::string() : r.file.substr(0, dbl);
     folderRoot += part;
-    r.file = platform::ExtractFileName(part);
+    r.file = LastPathPart(part);
   }
 
   if (r.name.empty()) {
-    std::string base = r.file;
-    if (base.find('.') != std::string::npos) {
-      base = platform::ExtractFileName(base);
-      base = base.substr(0, base.size() - platform::ExtractFileExt(base).size());
-    }
-    r.name = "Sys32." + base;
+    // The part before the last "." without its folder; File whole when it
+    // has no ".".
+    const auto dot = r.file.rfind('.');
+    r.name = "Sys32." + (dot == std::string::npos ? r.file : LastPathPart(r.file.substr(0, dot)));
   }
 
   if (folder) {

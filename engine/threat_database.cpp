@@ -3,6 +3,7 @@
 #include <bzlib.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace engine {
@@ -15,12 +16,18 @@ bool HasBzip2Magic(std::string_view b) {
   return b.size() >= 4 && b[0] == 'B' && b[1] == 'Z' && b[2] == 'h' && b[3] >= '1' && b[3] <= '9';
 }
 
-// One bzip2 stream, read out in 64 KiB blocks. False when the data is not a
-// complete, sound stream.
-bool Bunzip(std::string_view in, std::string& out) {
+// One bzip2 stream, read out in 64 KiB blocks. Damaged when the data is not
+// a complete, sound stream; TooLarge as soon as the text passes maxText.
+LoadResult Bunzip(std::string_view in, std::string& out, std::size_t maxText) {
+  if (in.size() > kMaxDatabaseBytes) return LoadResult::TooLarge;
   bz_stream s;
   std::memset(&s, 0, sizeof(s));
-  if (BZ2_bzDecompressInit(&s, 0, 0) != BZ_OK) return false;
+  if (int rc = BZ2_bzDecompressInit(&s, 0, 0); rc != BZ_OK)
+    return rc == BZ_MEM_ERROR ? LoadResult::OutOfMemory : LoadResult::Damaged;
+  struct End {
+    bz_stream& s;
+    ~End() { BZ2_bzDecompressEnd(&s); }  // also when an append throws
+  } end{s};
   s.next_in = const_cast<char*>(in.data());
   s.avail_in = static_cast<unsigned>(in.size());
   std::vector<char> block(kBlock);
@@ -30,15 +37,17 @@ bool Bunzip(std::string_view in, std::string& out) {
     s.next_out = block.data();
     s.avail_out = static_cast<unsigned>(block.size());
     rc = BZ2_bzDecompress(&s);
-    result.append(block.data(), block.size() - s.avail_out);
+    const std::size_t n = block.size() - s.avail_out;
+    if (n > maxText - result.size()) return LoadResult::TooLarge;
+    result.append(block.data(), n);
     if (rc == BZ_OK && s.avail_in == 0 && s.avail_out != 0) {
       rc = BZ_UNEXPECTED_EOF;  // input ended inside the stream
     }
   }
-  BZ2_bzDecompressEnd(&s);
-  if (rc != BZ_STREAM_END) return false;
+  if (rc == BZ_MEM_ERROR) return LoadResult::OutOfMemory;
+  if (rc != BZ_STREAM_END) return LoadResult::Damaged;
   out = std::move(result);
-  return true;
+  return LoadResult::Ok;
 }
 
 }  // namespace
@@ -60,16 +69,25 @@ std::string ReadTextLine(std::string_view data, std::size_t& position) {
   return line;
 }
 
-LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text) {
+bool SkipPastLine(std::string_view data, std::size_t& position, std::string_view line) {
+  while (position < data.size())
+    if (ReadTextLine(data, position) == line) return true;
+  return false;
+}
+
+LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text,
+                          std::size_t maxText) {
   update::DecipherInPlace(image, key);
   if (!HasBzip2Magic(image)) {
+    if (image.size() > maxText) return LoadResult::TooLarge;
     text = std::move(image);  // enciphered only: the plain text
     return LoadResult::Ok;
   }
-  std::string plain;
-  if (!Bunzip(image, plain)) return LoadResult::Damaged;
-  text = std::move(plain);
-  return LoadResult::Ok;
+  try {
+    return Bunzip(image, text, maxText);
+  } catch (const std::bad_alloc&) {
+    return LoadResult::OutOfMemory;
+  }
 }
 
 std::string PackDatabase(std::string_view text, const update::EzKey& key, bool compress) {
@@ -92,8 +110,16 @@ std::string PackDatabase(std::string_view text, const update::EzKey& key, bool c
 LoadResult ThreatDatabase::Load(platform::FileSystem& fs, std::string_view path,
                                 const update::EzKey& key) {
   std::string image;
-  if (platform::ReadWholeFile(fs, path, image) != platform::kOk) return LoadResult::Unreadable;
-  return LoadBytes(std::move(image), key);
+  switch (platform::ReadWholeFile(fs, path, image, kMaxDatabaseBytes)) {
+    case platform::kOk:
+      return LoadBytes(std::move(image), key);
+    case platform::kFileTooLarge:
+      return LoadResult::TooLarge;
+    case platform::kNotEnoughMemory:
+      return LoadResult::OutOfMemory;
+    default:
+      return LoadResult::Unreadable;
+  }
 }
 
 LoadResult ThreatDatabase::LoadBytes(std::string image, const update::EzKey& key) {

@@ -12,14 +12,21 @@ namespace engine {
 
 enum class LoadResult {
   Ok,
-  Unreadable,  // the file could not be opened or read
-  Damaged,     // a compressed database whose bzip2 stream is broken
+  Unreadable,   // the file could not be opened or read
+  Damaged,      // a compressed database whose bzip2 stream is broken
+  TooLarge,     // the file or its text is above kMaxDatabaseBytes
+  OutOfMemory,  // memory for the text could not be had
 };
+
+// The largest stored database and the largest text one may decompress to:
+// real databases hold well under a megabyte of text, and the cap keeps a
+// small hostile file from unpacking to gigabytes.
+inline constexpr std::size_t kMaxDatabaseBytes = 64u << 20;
 
 class ThreatDatabase {
  public:
   // Reads a stored "files.dat" and replaces the text with what it holds. On
-  // failure the previous text stays.
+  // any failure, a failed allocation included, the previous text stays.
   LoadResult Load(platform::FileSystem& fs, std::string_view path, const update::EzKey& key);
   // The same from the stored bytes.
   LoadResult LoadBytes(std::string image, const update::EzKey& key);
@@ -47,12 +54,17 @@ class ThreatDatabase {
 // The line reader over any byte buffer with a position (the database and
 // the language files share it).
 std::string ReadTextLine(std::string_view data, std::size_t& position);
+// Reads lines until one reads exactly `line` and stays after it; false when
+// none does (a language file's "begin():" line).
+bool SkipPastLine(std::string_view data, std::size_t& position, std::string_view line);
 
 // Stored form of a database text: bzip2, then EZCrypt (or EZCrypt alone);
 // empty when compressing fails.
 std::string PackDatabase(std::string_view text, const update::EzKey& key, bool compress = true);
 // Deciphers and, when it is a bzip2 stream, decompresses; Damaged when the
-// stream is broken.
-LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text);
+// stream is broken, TooLarge when its text would pass maxText. text changes
+// only on Ok.
+LoadResult UnpackDatabase(std::string image, const update::EzKey& key, std::string& text,
+                          std::size_t maxText = kMaxDatabaseBytes);
 
 }  // namespace engine

@@ -1,20 +1,29 @@
 #include "platform/files.h"
 
+#include <new>
+
 namespace platform {
 
-Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out) {
+Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out,
+                     std::uint64_t maxBytes) {
   Status err = kOk;
   auto f = fs.Open(path, OpenMode::Read, &err);
   if (!f) return err ? err : kFileNotFound;
-  out.clear();
-  out.resize(static_cast<size_t>(f->Size()));
-  size_t got = 0;
-  while (got < out.size()) {
-    size_t n = f->Read(out.data() + got, out.size() - got);
-    if (n == 0) break;
+  const std::uint64_t size = f->Size();
+  if (size > maxBytes || size > std::string().max_size()) return kFileTooLarge;
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return kNotEnoughMemory;
+  }
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    std::size_t n = f->Read(bytes.data() + got, bytes.size() - got);
+    if (n == 0) return kHandleEof;  // a read error midway: never a shorter file
     got += n;
   }
-  out.resize(got);
+  out = std::move(bytes);
   return kOk;
 }
 

@@ -98,8 +98,13 @@ class FileSystem {
   static constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 };
 
-// Whole-file convenience over FileSystem::Open.
-Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out);
+// Whole-file convenience over FileSystem::Open. Reading fails with
+// kFileTooLarge for a file of more than maxBytes, kNotEnoughMemory when its
+// buffer cannot be had, and kHandleEof when the file gives fewer bytes than its
+// size; out is left as it was on every failure.
+inline constexpr std::uint64_t kWholeFileLimit = 256ull << 20;
+Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out,
+                     std::uint64_t maxBytes = kWholeFileLimit);
 Status WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view bytes);
 // Writes the bytes completely to a temporary file beside path and then
 // replaces path with it; on any failure path is left as it was and the

@@ -32,10 +32,17 @@ fs::file_time_type FromFileTime(FileTime t) {
 
 class SimFile final : public File {
  public:
-  // writeLimit: bytes this handle may write before the disk is "full".
-  SimFile(std::FILE* f, std::uint64_t writeLimit) : f_(f), writeLimit_(writeLimit) {}
+  // writeLimit: bytes this handle may write before the disk is "full";
+  // readLimit: bytes it may read before the disk fails.
+  SimFile(std::FILE* f, std::uint64_t writeLimit, std::uint64_t readLimit)
+      : f_(f), writeLimit_(writeLimit), readLimit_(readLimit) {}
   ~SimFile() override { std::fclose(f_); }
-  std::size_t Read(void* buffer, std::size_t n) override { return std::fread(buffer, 1, n, f_); }
+  std::size_t Read(void* buffer, std::size_t n) override {
+    const std::size_t got =
+        std::fread(buffer, 1, static_cast<std::size_t>(std::min<std::uint64_t>(n, readLimit_)), f_);
+    readLimit_ -= got;
+    return got;
+  }
   Status Write(const void* buffer, std::size_t n) override {
     constexpr Status kDiskFull = 112;  // ERROR_DISK_FULL
     if (n > writeLimit_ - written_) {
@@ -61,6 +68,7 @@ class SimFile final : public File {
  private:
   std::FILE* f_;
   std::uint64_t writeLimit_;
+  std::uint64_t readLimit_;
   std::uint64_t written_ = 0;
 };
 
@@ -266,13 +274,15 @@ std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, 
     Set(error, kAccessDenied);
     return nullptr;
   }
-  std::uint64_t limit = UINT64_MAX;
-  if (mode != OpenMode::Read) {
-    const std::string key = Key(path);
-    for (auto& [prefix, bytes] : failWrites_)
+  const std::string key = Key(path);
+  auto limitOf = [&](const std::map<std::string, std::uint64_t>& failures) {
+    std::uint64_t limit = UINT64_MAX;
+    for (auto& [prefix, bytes] : failures)
       if (key.compare(0, prefix.size(), prefix) == 0) limit = std::min(limit, bytes);
-  }
-  return std::make_unique<SimFile>(f, limit);
+    return limit;
+  };
+  return std::make_unique<SimFile>(f, mode == OpenMode::Read ? UINT64_MAX : limitOf(failWrites_),
+                                   limitOf(failReads_));
 }
 
 std::unique_ptr<MappedView> SimFileSystem::MapReadOnly(std::string_view path, Status* error) {

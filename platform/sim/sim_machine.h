@@ -120,6 +120,11 @@ class SimFileSystem final : public FileSystem {
     failWrites_[Key(pathPrefix)] = afterBytes;
   }
   void ClearWriteFailures() { failWrites_.clear(); }
+  // A failing disk: every file opened for reading whose path starts with the
+  // given path gives only `afterBytes` bytes, then each read returns nothing.
+  void FailReads(std::string_view pathPrefix, std::uint64_t afterBytes = 0) {
+    failReads_[Key(pathPrefix)] = afterBytes;
+  }
 
   // Host path of a Windows path; empty when its drive is not mapped. Names
   // are matched without regard to case against what exists.
@@ -138,6 +143,7 @@ class SimFileSystem final : public FileSystem {
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
   std::set<std::string> locked_;
   std::map<std::string, std::uint64_t> failWrites_;  // by lower-case path prefix
+  std::map<std::string, std::uint64_t> failReads_;   // by lower-case path prefix
   std::string windowsDir_ = "C:\\WINDOWS";
   std::string systemDir_ = "C:\\WINDOWS\\system32";
   std::string tempPath_ = "C:\\TEMP\\";

@@ -127,6 +127,14 @@ TEST(RuleParsing, ExamplesOfTheFormat) {
       {"/abc/[H]:y.exe", "R", RuleKind::File, "H", "abc", "R", "y.exe"},
       {"[Abs]:C:\\dir\\x.exe  ", "", RuleKind::File, "Abs", "", "", "C:\\dir\\x.exe"},
       {"[T]:spy<>.exe", "C:\\PF  ", RuleKind::File, "T", "", "C:\\PF", "spy<>.exe"},
+      // The default name: File before its last "." without its folder, or File whole;
+      // only "\\" and ":" separate path parts.
+      {"[]:dir.x\\foo", "", RuleKind::File, "Sys32.dir", "", "", "dir.x\\foo"},
+      {"[]:sub\\noext", "", RuleKind::File, "Sys32.sub\\noext", "", "", "sub\\noext"},
+      {"[]:a/b.c.exe", "", RuleKind::File, "Sys32.a/b.c", "", "", "a/b.c.exe"},
+      {"[]:C:x.y.exe", "", RuleKind::File, "Sys32.x.y", "", "", "C:x.y.exe"},
+      {"[]:Sub/Folder\\\\", "C:\\W", RuleKind::Folder, "Sys32.Sub/Folder", "", "C:\\W\\Sub/Folder",
+       ""},
   };
   for (const auto& r : rows) {
     auto rule = engine::ParseRuleLine(r.line, r.root);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/unit/sim_fixture.h"
 #include "tools/kvxdb/kvxdb.h"
 
 namespace fs = std::filesystem;
@@ -96,6 +97,68 @@ TEST_F(KvxdbTest, BadInputWritesNothing) {
     EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
     EXPECT_FALSE(fs::exists(P("out"))) << c.message;
   }
+}
+
+TEST_F(KvxdbTest, LanguageFilesKeepEveryByteThroughUtf8) {
+  // Every byte from 0x80 up, the five Windows-1252 leaves undefined included.
+  std::string high;
+  for (int c = 0x80; c <= 0xFF; ++c) high += static_cast<char>(c);
+  const std::string text = "Header\r\nbegin():\r\n" + high + "\r\nlast\r\n";
+  Put("lang.txt", text);
+  ASSERT_EQ(Run({"lang-pack", P("lang.txt"), P("a.vlng")}), 0) << err.str();
+  ASSERT_EQ(Run({"lang-unpack", P("a.vlng"), P("utf8.txt"), "--utf8"}), 0) << err.str();
+  for (const char* undefined : {"\xC2\x81", "\xC2\x8D", "\xC2\x8F", "\xC2\x90", "\xC2\x9D"})
+    EXPECT_NE(Get("utf8.txt").find(undefined), std::string::npos);  // U+0081 and the rest
+  ASSERT_EQ(Run({"lang-pack", P("utf8.txt"), P("b.vlng"), "--utf8"}), 0) << err.str();
+  EXPECT_EQ(Get("b.vlng"), Get("a.vlng"));
+  ASSERT_EQ(Run({"lang-unpack", P("b.vlng"), P("back.txt")}), 0) << err.str();
+  EXPECT_EQ(Get("back.txt"), text);
+}
+
+TEST_F(KvxdbTest, LanguageFileNeedsAWholeBeginLine) {
+  for (const char* text : {"xbegin():\nA\n", "begin():x\nA\n", "begin()\nA\n"}) {
+    Put("lang.txt", text);
+    EXPECT_EQ(Run({"lang-pack", P("lang.txt"), P("x.vlng")}), 1) << text;
+    EXPECT_NE(err.str().find("has no \"begin():\" line"), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(P("x.vlng"))) << text;
+  }
+  for (const char* text : {"begin():\nA\n", "My language\nbegin():\nA\n"}) {
+    Put("lang.txt", text);
+    EXPECT_EQ(Run({"lang-pack", P("lang.txt"), P("x.vlng")}), 0) << err.str();
+  }
+}
+
+// kvxdb on the simulated disk, which can run full.
+class KvxdbFilesTest : public SimFixture {
+ protected:
+  int Run(std::vector<std::string> args) {
+    err.str("");
+    return kvxdb::Run(machine.Files(), args, out, err);
+  }
+  std::string Read(const std::string& path) {
+    std::string bytes;
+    EXPECT_EQ(platform::ReadWholeFile(machine.Files(), path, bytes), platform::kOk) << path;
+    return bytes;
+  }
+  std::ostringstream out, err;
+};
+
+TEST_F(KvxdbFilesTest, ReplacesItsTargetAndKeepsItWhenWritingFails) {
+  WriteFile("C:\\db\\files.txt", kText);
+  ASSERT_EQ(Run({"pack", "C:\\db\\files.txt", "C:\\db\\files.dat"}), 0) << err.str();
+  const std::string first = Read("C:\\db\\files.dat");
+  WriteFile("C:\\db\\files.txt", std::string(kText).replace(0, 8, "Replaced"));
+  ASSERT_EQ(Run({"pack", "C:\\db\\files.txt", "C:\\db\\files.dat"}), 0) << err.str();
+  const std::string second = Read("C:\\db\\files.dat");
+  EXPECT_NE(second, first);
+
+  machine.SimFiles().FailWrites("C:\\db", 20);
+  WriteFile("C:\\in\\files.txt", std::string(kText).replace(0, 8, "ThirdOne"));
+  EXPECT_EQ(Run({"pack", "C:\\in\\files.txt", "C:\\db\\files.dat", "--no-compress"}), 1);
+  EXPECT_EQ(err.str(), "kvxdb: cannot write C:\\db\\files.dat\n");
+  EXPECT_EQ(Read("C:\\db\\files.dat"), second);
+  EXPECT_FALSE(platform::FileExists(machine.Files(),
+                                    platform::ReplacementTempPath("C:\\db\\files.dat")));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "app/language.h"
 #include "app/language_window.h"
 #include "app/options.h"
+#include "tests/unit/allocation_failure.h"
 #include "tests/unit/program_fixture.h"
 
 namespace {
@@ -302,6 +303,50 @@ TEST_F(LanguageTest, SaveDefaultLanguageWritesTheTemplate) {
   host.Answer(ui::kIdOk, "Cannot write \"C:\\No such folder\\Default.txt\".");
   p->formL->xpButton3->Click();
   EXPECT_EQ(host.PendingAnswers(), 0u);
+}
+
+TEST_F(LanguageTest, OversizedOrUnloadableFileChangesNothingAndSaysSo) {
+  const std::string folder = std::string(kFolder) + "Languages\\";
+  InstallLanguage("Huge.vlng", Enciphered("begin():\r\nX\r\n" + std::string(1u << 20, 'x')));
+  InstallLanguage("Big.vlng", Enciphered("begin():\r\nGross\r\n" + std::string(600000, 'x')));
+  auto p = StartProgram();
+  const std::string before = app::LanguageTemplate(*p);
+  host.Answer(ui::kIdOk, "\"" + folder +
+                             "Huge.vlng\" is larger than 1 MB: it is not a language file of this "
+                             "program. Nothing was changed.");
+  ApplyInWindow(*p, "Huge.vlng");
+  {
+    FailAllocations fail(500000);
+    host.Answer(ui::kIdOk,
+                "There is not enough memory to load \"" + folder + "Big.vlng\". Nothing was changed.");
+    ApplyInWindow(*p, "Big.vlng");
+  }
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(app::LanguageTemplate(*p), before);
+}
+
+TEST_F(LanguageTest, SavingOnAFullDiskKeepsTheEarlierFile) {
+  WriteFile("C:\\Saved\\Default.txt", "earlier template");
+  machine.SimFiles().FailWrites("C:\\Saved", 100);
+  auto p = StartProgram();
+  OpenLanguageWindow(*p);
+  host.AnswerSave("C:\\Saved\\Default.txt");
+  host.Answer(ui::kIdOk, "Cannot write \"C:\\Saved\\Default.txt\".");
+  p->formL->xpButton3->Click();
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  std::string kept;
+  ASSERT_EQ(platform::ReadWholeFile(machine.Files(), "C:\\Saved\\Default.txt", kept),
+            platform::kOk);
+  EXPECT_EQ(kept, "earlier template");
+}
+
+TEST_F(LanguageTest, ResizingTheMainWindowRefreshesItsTextsFromTheMessageTable) {
+  auto p = StartProgram();
+  p->msg.Set(62, "Stand: ");
+  p->msg.Set(178, "Willkommen");
+  p->form1->Resize(700, 520);
+  EXPECT_EQ(p->form1->Label2->Caption(), "Stand: Database date: 2026-12-01 (r0001)");
+  EXPECT_EQ(p->form1->GroupBox1->Caption(), "Willkommen");
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "tools/kvxdb/kvxdb.h"
 
-#include <cstdio>
-#include <fstream>
 #include <ostream>
-#include <sstream>
+#include <string_view>
 
 #include "engine/rules.h"
 #include "engine/threat_database.h"
+#include "tools/kvxdb/host_files.h"
 #include "update/ezcrypt.h"
 
 namespace kvxdb {
@@ -23,37 +22,25 @@ constexpr const char* kUsage =
     "                                        UTF-8 text and stores it in Windows-1252\n"
     "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n";
 
-bool ReadFile(const std::string& path, std::string& bytes, std::ostream& err) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+// Every input kvxdb reads is a database or a language file: none comes near
+// the database cap.
+bool ReadFile(platform::FileSystem& fs, const std::string& path, std::string& bytes,
+              std::ostream& err) {
+  const platform::Status s = platform::ReadWholeFile(fs, path, bytes, engine::kMaxDatabaseBytes);
+  if (s == platform::kFileTooLarge)
+    err << "kvxdb: " << path << " is larger than 64 MB\n";
+  else if (s != platform::kOk)
     err << "kvxdb: cannot read " << path << "\n";
-    return false;
-  }
-  std::ostringstream s;
-  s << in.rdbuf();
-  bytes = s.str();
-  return true;
+  return s == platform::kOk;
 }
 
-// Written beside the target and renamed, so a failure leaves nothing behind.
-bool WriteFile(const std::string& path, const std::string& bytes, std::ostream& err) {
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-      err << "kvxdb: cannot write " << path << "\n";
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  std::remove(path.c_str());
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    err << "kvxdb: cannot write " << path << "\n";
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+// Written beside the target and renamed over it in one step: a failure
+// leaves the old file as it was and nothing else behind.
+bool WriteFile(platform::FileSystem& fs, const std::string& path, const std::string& bytes,
+               std::ostream& err) {
+  if (platform::WriteFileReplacing(fs, path, bytes) == platform::kOk) return true;
+  err << "kvxdb: cannot write " << path << "\n";
+  return false;
 }
 
 // Checks the text against the format and gives it CR LF line ends. Returns
@@ -92,9 +79,9 @@ bool LooksLikeDatabase(const std::string& text) {
          normalized == text;
 }
 
-bool Unpack(const std::string& path, std::string& text, std::ostream& err) {
+bool Unpack(platform::FileSystem& fs, const std::string& path, std::string& text, std::ostream& err) {
   std::string image;
-  if (!ReadFile(path, image, err)) return false;
+  if (!ReadFile(fs, path, image, err)) return false;
   if (engine::UnpackDatabase(std::move(image), update::LanguageKey(), text) !=
       engine::LoadResult::Ok) {
     err << "kvxdb: " << path << " is damaged: its compressed data is broken\n";
@@ -121,7 +108,7 @@ bool TwoFilesAndFlag(const std::vector<std::string>& a, const char* flag,
   return files.size() == 2;
 }
 
-int Pack(const std::vector<std::string>& a, std::ostream& err) {
+int Pack(platform::FileSystem& fs, const std::vector<std::string>& a, std::ostream& err) {
   bool plain = false;
   std::vector<std::string> files;
   if (!TwoFilesAndFlag(a, "--no-compress", files, plain)) {
@@ -130,7 +117,7 @@ int Pack(const std::vector<std::string>& a, std::ostream& err) {
   }
   const bool compress = !plain;
   std::string raw, text;
-  if (!ReadFile(files[0], raw, err)) return 1;
+  if (!ReadFile(fs, files[0], raw, err)) return 1;
   if (auto problem = Normalize(raw, text); !problem.empty()) {
     err << "kvxdb: " << files[0] << ": " << problem << "\n";
     return 1;
@@ -144,10 +131,10 @@ int Pack(const std::vector<std::string>& a, std::ostream& err) {
     err << "kvxdb: cannot compress " << files[0] << "\n";
     return 1;
   }
-  return WriteFile(files[1], image, err) ? 0 : 1;
+  return WriteFile(fs, files[1], image, err) ? 0 : 1;
 }
 
-int Rules(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
+int Rules(platform::FileSystem& fs, const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
   engine::ScanRoots roots{"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files"};
   std::string in;
   for (std::size_t i = 1; i < a.size(); ++i) {
@@ -177,7 +164,7 @@ int Rules(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
     return 2;
   }
   std::string text;
-  if (!Unpack(in, text, err)) return 1;
+  if (!Unpack(fs, in, text, err)) return 1;
   engine::ThreatDatabase db;
   db.SetText(std::move(text));
   engine::RuleWalker walker(db, roots);
@@ -190,11 +177,13 @@ int Rules(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
   return 0;
 }
 
-// Windows-1252 bytes 0x80 to 0x9F and the characters they stand for.
+// Windows-1252 bytes 0x80 to 0x9F and the characters they stand for. The
+// five bytes the code page leaves undefined stand for the control characters
+// of the same number, as Windows converts them, so they survive a round trip.
 constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool Utf8ToCp1252(const std::string& in, std::string& out, std::string& problem) {
   out.clear();
@@ -251,8 +240,7 @@ bool Utf8ToCp1252(const std::string& in, std::string& out, std::string& problem)
 std::string Cp1252ToUtf8(const std::string& in) {
   std::string out;
   for (unsigned char c : in) {
-    char32_t cp = c < 0x80 ? c : (c < 0xA0 ? kCp1252High[c - 0x80] : c);
-    if (cp == 0) cp = 0xFFFD;
+    const char32_t cp = c < 0x80 ? c : (c < 0xA0 ? kCp1252High[c - 0x80] : c);
     if (cp < 0x80) {
       out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -267,8 +255,15 @@ std::string Cp1252ToUtf8(const std::string& in) {
   return out;
 }
 
+// Whether the program finds the line its texts start after.
+bool HasBeginLine(std::string_view text) {
+  std::size_t position = 0;
+  return engine::SkipPastLine(text, position, "begin():");
+}
+
 // Language files: CR LF lines, enciphered whole.
-int LangPack(const std::vector<std::string>& a, bool pack, std::ostream& err) {
+int LangPack(platform::FileSystem& fs, const std::vector<std::string>& a, bool pack,
+             std::ostream& err) {
   bool utf8 = false;
   std::vector<std::string> files;
   if (!TwoFilesAndFlag(a, "--utf8", files, utf8)) {
@@ -276,7 +271,7 @@ int LangPack(const std::vector<std::string>& a, bool pack, std::ostream& err) {
     return 2;
   }
   std::string bytes;
-  if (!ReadFile(files[0], bytes, err)) return 1;
+  if (!ReadFile(fs, files[0], bytes, err)) return 1;
   if (pack) {
     std::string text;
     if (utf8) {
@@ -293,42 +288,47 @@ int LangPack(const std::vector<std::string>& a, bool pack, std::ostream& err) {
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
       lines += text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
     }
-    if (lines.find("begin():\r\n") == std::string::npos) {
+    if (!HasBeginLine(lines)) {
       err << "kvxdb: " << files[0] << " has no \"begin():\" line\n";
       return 1;
     }
     update::EncipherInPlace(lines, update::LanguageKey());
-    return WriteFile(files[1], lines, err) ? 0 : 1;
+    return WriteFile(fs, files[1], lines, err) ? 0 : 1;
   }
   update::DecipherInPlace(bytes, update::LanguageKey());
-  if (bytes.find("begin():\r\n") == std::string::npos) {
+  if (!HasBeginLine(bytes)) {
     err << "kvxdb: " << files[0] << " is not a language file of this build's language key\n";
     return 1;
   }
-  return WriteFile(files[1], utf8 ? Cp1252ToUtf8(bytes) : bytes, err) ? 0 : 1;
+  return WriteFile(fs, files[1], utf8 ? Cp1252ToUtf8(bytes) : bytes, err) ? 0 : 1;
 }
 
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return Run(*CreateHostFileSystem(), args, out, err);
+}
+
+int Run(platform::FileSystem& fs, const std::vector<std::string>& args, std::ostream& out,
+        std::ostream& err) {
   if (args.empty()) {
     err << kUsage;
     return 2;
   }
   const std::string& cmd = args[0];
-  if (cmd == "pack") return Pack(args, err);
+  if (cmd == "pack") return Pack(fs, args, err);
   if (cmd == "unpack") {
     if (args.size() != 3) {
       err << kUsage;
       return 2;
     }
     std::string text;
-    if (!Unpack(args[1], text, err)) return 1;
-    return WriteFile(args[2], text, err) ? 0 : 1;
+    if (!Unpack(fs, args[1], text, err)) return 1;
+    return WriteFile(fs, args[2], text, err) ? 0 : 1;
   }
-  if (cmd == "rules") return Rules(args, out, err);
-  if (cmd == "lang-pack") return LangPack(args, true, err);
-  if (cmd == "lang-unpack") return LangPack(args, false, err);
+  if (cmd == "rules") return Rules(fs, args, out, err);
+  if (cmd == "lang-pack") return LangPack(fs, args, true, err);
+  if (cmd == "lang-unpack") return LangPack(fs, args, false, err);
   err << "kvxdb: unknown command \"" << cmd << "\"\n" << kUsage;
   return 2;
 }
