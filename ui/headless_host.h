@@ -47,6 +47,13 @@ class HeadlessHost final : public Host, private FormObserver {
   };
   const std::vector<SaveDialog>& SaveDialogs() const { return saveDialogs_; }
 
+  // Script: the next open dialog returns this path (nullopt: cancelled).
+  void AnswerOpen(std::optional<std::string> path) { opens_.push_back(std::move(path)); }
+  std::optional<std::string> OpenFileDialog(const std::string& title,
+                                            const std::string& filter) override;
+  // Titles of the open dialogs shown, in order.
+  const std::vector<std::string>& OpenDialogs() const { return openDialogs_; }
+
   const std::vector<Box>& Boxes() const { return boxes_; }
   const std::vector<StatusText>& StatusLog() const { return status_; }
   std::size_t PendingAnswers() const { return script_.size(); }
@@ -76,6 +83,10 @@ class HeadlessHost final : public Host, private FormObserver {
   std::vector<Box> boxes_;
   std::deque<std::optional<std::string>> saves_;
   std::vector<SaveDialog> saveDialogs_;
+  std::deque<std::optional<std::string>> opens_;
+  std::vector<std::string> openDialogs_;
+  std::optional<std::string> NextPath(std::deque<std::optional<std::string>>& script,
+                                      const std::string& what);
   std::vector<StatusText> status_;
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
   std::uint64_t now_ = 0;

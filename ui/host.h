@@ -49,6 +49,10 @@ class Host {
   virtual std::optional<std::string> SaveFileDialog(const std::string& title,
                                                     const std::string& fileName,
                                                     const std::string& filter) = 0;
+  // The open dialog for one existing file: its path, or nullopt when the
+  // user cancels. The filter is "Text|*.txt|..." as for the save dialog.
+  virtual std::optional<std::string> OpenFileDialog(const std::string& title,
+                                                    const std::string& filter) = 0;
   // Milliseconds of the host's clock.
   virtual std::uint64_t NowMs() = 0;
 };

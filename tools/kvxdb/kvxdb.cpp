@@ -1,12 +1,14 @@
 #include "tools/kvxdb/kvxdb.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <sstream>
 
 #include "engine/rules.h"
 #include "engine/threat_database.h"
+#include "quarantine/quarantine_transform.h"
 #include "update/ezcrypt.h"
 
 namespace kvxdb {
@@ -21,7 +23,9 @@ constexpr const char* kUsage =
     "                                        kind, Name, Hash, Dir, File, no-process-lookup\n"
     "  kvxdb lang-pack TEXT OUT [--utf8]     encipher a language file (.vlng); --utf8 reads\n"
     "                                        UTF-8 text and stores it in Windows-1252\n"
-    "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n";
+    "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n"
+    "  kvxdb quarantine-decode STORED OUT    turn a quarantined copy back into the file\n"
+    "  kvxdb quarantine-encode IN OUT        make the quarantined copy of a file\n";
 
 bool ReadFile(const std::string& path, std::string& bytes, std::ostream& err) {
   std::ifstream in(path, std::ios::binary);
@@ -308,6 +312,28 @@ int LangPack(const std::vector<std::string>& a, bool pack, std::ostream& err) {
   return WriteFile(files[1], utf8 ? Cp1252ToUtf8(bytes) : bytes, err) ? 0 : 1;
 }
 
+// Stored copies carry no header: any bytes are a stored copy, so what can
+// go wrong is reading, writing and the cipher library.
+int Quarantine(const std::vector<std::string>& a, quarantine::Direction direction,
+               std::ostream& err) {
+  if (a.size() != 3) {
+    err << kUsage;
+    return 2;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(a[1], ec)) {
+    err << "kvxdb: " << a[1] << " is not a file\n";
+    return 1;
+  }
+  std::string bytes;
+  if (!ReadFile(a[1], bytes, err)) return 1;
+  if (!quarantine::TransformBytes(bytes, direction)) {
+    err << "kvxdb: the Blowfish cipher of libgcrypt cannot be set up\n";
+    return 1;
+  }
+  return WriteFile(a[2], bytes, err) ? 0 : 1;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -329,6 +355,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (cmd == "rules") return Rules(args, out, err);
   if (cmd == "lang-pack") return LangPack(args, true, err);
   if (cmd == "lang-unpack") return LangPack(args, false, err);
+  if (cmd == "quarantine-decode") return Quarantine(args, quarantine::Direction::Forward, err);
+  if (cmd == "quarantine-encode") return Quarantine(args, quarantine::Direction::Inverse, err);
   err << "kvxdb: unknown command \"" << cmd << "\"\n" << kUsage;
   return 2;
 }
