@@ -16,7 +16,7 @@ using platform::Status;
 
 // Bytes coded per round between message pumps: a multiple of the cipher's
 // block, so only the last round can hold a partial block.
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = 256 * 1024;
 // A stored copy that will not go away is given up on after this many tries.
 constexpr int kDeleteAttempts = 20;
 // Distinct names tried for files that share a bare name.
@@ -72,14 +72,14 @@ Status CodeFile(FileSystem& fs, std::string_view from, std::string_view to, Dire
     if (!out) return err ? err : platform::kAccessDenied;
     QuarantineTransform transform(direction);
     if (!transform.Ready()) s = platform::kInvalidParameter;
-    std::vector<std::uint8_t> buffer(kChunk);
+    std::vector<std::uint8_t> buffer(kChunk), coded(kChunk);
     std::uint64_t done = 0;
     while (s == kOk) {
       if (pump) pump();
       const std::size_t n = ReadFull(*in, buffer.data(), buffer.size());
       if (n == 0) break;
-      transform.Code(buffer.data(), n);
-      s = out->Write(buffer.data(), n);
+      transform.Code(buffer.data(), coded.data(), n);
+      s = out->Write(coded.data(), n);
       done += n;
       if (n < buffer.size()) break;
     }

@@ -59,59 +59,70 @@ QuarantineTransform::QuarantineTransform(Direction direction)
 
 QuarantineTransform::~QuarantineTransform() = default;
 
-bool QuarantineTransform::Code(std::uint8_t* data, std::size_t n) {
+bool QuarantineTransform::Code(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
   if (!ready_ || ended_) return false;
   const std::size_t blocks = n / kBlock;
   if (direction_ == Direction::Forward)
-    CodeForward(data, blocks);
+    CodeForward(in, out, blocks);
   else
-    CodeInverse(data, blocks);
+    CodeInverse(in, out, blocks);
   if (n % kBlock) {
-    CodeTail(data + blocks * kBlock, n % kBlock);
+    CodeTail(in + blocks * kBlock, out + blocks * kBlock, n % kBlock);
     ended_ = true;
   }
   return true;
 }
 
 // X = E(Y xor F), F = F xor X: each block needs the one before it.
-void QuarantineTransform::CodeForward(std::uint8_t* data, std::size_t blocks) {
+void QuarantineTransform::CodeForward(const std::uint8_t* in, std::uint8_t* out,
+                                      std::size_t blocks) {
   std::uint64_t f = Load(feedback_);
   for (std::size_t i = 0; i < blocks; ++i) {
-    std::uint8_t* block = data + i * kBlock;
-    Store(block, Load(block) ^ f);
+    std::uint8_t* block = out + i * kBlock;
+    Store(block, Load(in + i * kBlock) ^ f);
     cipher_->Encrypt(block);
     f ^= Load(block);
   }
   Store(feedback_, f);
 }
 
-// Y = D(X) xor F, F = F xor X: D depends on the input alone, so a batch of
-// blocks is decrypted in one library call and the register is folded in
-// afterwards from a copy of the input.
-void QuarantineTransform::CodeInverse(std::uint8_t* data, std::size_t blocks) {
-  constexpr std::size_t kBatch = 512;
-  std::uint8_t input[kBatch * kBlock];
+// Y = D(X) xor F, F = F xor X: D depends on the input alone, so all blocks
+// are decrypted in one library call (its bulk code) and the register is
+// folded in afterwards, a running xor of the input blocks. Coding in place
+// keeps a copy of each batch of input for the register.
+void QuarantineTransform::CodeInverse(const std::uint8_t* in, std::uint8_t* out,
+                                      std::size_t blocks) {
   std::uint64_t f = Load(feedback_);
-  for (std::size_t done = 0; done < blocks;) {
-    const std::size_t count = std::min(kBatch, blocks - done);
-    std::uint8_t* p = data + done * kBlock;
-    std::memcpy(input, p, count * kBlock);
-    gcry_cipher_decrypt(cipher_->h, p, count * kBlock, input, count * kBlock);
+  auto fold = [&f](const std::uint8_t* x, std::uint8_t* y, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-      Store(p + i * kBlock, Load(p + i * kBlock) ^ f);
-      f ^= Load(input + i * kBlock);
+      Store(y + i * kBlock, Load(y + i * kBlock) ^ f);
+      f ^= Load(x + i * kBlock);
     }
-    done += count;
+  };
+  if (in != out) {
+    gcry_cipher_decrypt(cipher_->h, out, blocks * kBlock, in, blocks * kBlock);
+    fold(in, out, blocks);
+  } else {
+    constexpr std::size_t kBatch = 512;
+    std::uint8_t copy[kBatch * kBlock];
+    for (std::size_t done = 0; done < blocks;) {
+      const std::size_t count = std::min(kBatch, blocks - done);
+      std::uint8_t* p = out + done * kBlock;
+      std::memcpy(copy, p, count * kBlock);
+      gcry_cipher_decrypt(cipher_->h, p, count * kBlock, copy, count * kBlock);
+      fold(copy, p, count);
+      done += count;
+    }
   }
   Store(feedback_, f);
 }
 
 // The last 1 to 7 bytes, the same in both directions: xor with E(F).
-void QuarantineTransform::CodeTail(std::uint8_t* data, std::size_t n) {
+void QuarantineTransform::CodeTail(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
   std::uint8_t pad[kBlock];
   std::memcpy(pad, feedback_, kBlock);
   cipher_->Encrypt(pad);
-  for (std::size_t i = 0; i < n; ++i) data[i] ^= pad[i];
+  for (std::size_t i = 0; i < n; ++i) out[i] = in[i] ^ pad[i];
 }
 
 bool TransformBytes(std::string& bytes, Direction direction) {

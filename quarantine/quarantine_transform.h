@@ -28,17 +28,19 @@ class QuarantineTransform {
 
   // False when the cipher library refused the key (then nothing is coded).
   bool Ready() const { return ready_; }
-  // Codes n bytes in place. A length that is not a multiple of 8 ends the
-  // stream; later calls leave their bytes unchanged and return false.
-  bool Code(std::uint8_t* data, std::size_t n);
+  // Codes n bytes from `in` into `out` (the same buffer, or one that does
+  // not overlap it). A length that is not a multiple of 8 ends the stream;
+  // later calls leave their bytes unchanged and return false.
+  bool Code(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
+  bool Code(std::uint8_t* data, std::size_t n) { return Code(data, data, n); }
 
   static constexpr std::size_t kBlock = 8;
 
  private:
   struct Cipher;
-  void CodeForward(std::uint8_t* data, std::size_t blocks);
-  void CodeInverse(std::uint8_t* data, std::size_t blocks);
-  void CodeTail(std::uint8_t* data, std::size_t n);
+  void CodeForward(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
+  void CodeInverse(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
+  void CodeTail(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
 
   Direction direction_;
   std::unique_ptr<Cipher> cipher_;

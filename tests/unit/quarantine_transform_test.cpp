@@ -105,6 +105,14 @@ TEST(QuarantineTransform, PiecesGiveTheSameStream) {
       for (; at + piece <= cut.size(); at += piece) ASSERT_TRUE(t.Code(p + at, piece));
       ASSERT_TRUE(t.Code(p + at, cut.size() - at));
       EXPECT_EQ(cut, whole) << piece;
+      // From one buffer into another, as files are coded.
+      std::string into(source.size(), '\0');
+      quarantine::QuarantineTransform apart(d);
+      auto* in = reinterpret_cast<const std::uint8_t*>(source.data());
+      auto* out = reinterpret_cast<std::uint8_t*>(into.data());
+      for (at = 0; at + piece <= source.size(); at += piece) apart.Code(in + at, out + at, piece);
+      apart.Code(in + at, out + at, source.size() - at);
+      EXPECT_EQ(into, whole) << piece;
       // A partial block ended the stream.
       std::uint8_t more[8] = {};
       EXPECT_FALSE(t.Code(more, 8));
