@@ -5,22 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/gcrypt_init.h"
 #include "quarantine/ripemd256.h"
 
 namespace quarantine {
 namespace {
 
 constexpr char kKeyText[] = "61840397";
-
-void InitLibrary() {
-  static const bool done = [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return true;
-  }();
-  (void)done;
-}
 
 const Ripemd256::Digest& Key() {
   static const Ripemd256::Digest key = Ripemd256::Of(kKeyText);
@@ -46,7 +37,7 @@ struct QuarantineTransform::Cipher {
 
 QuarantineTransform::QuarantineTransform(Direction direction)
     : direction_(direction), cipher_(std::make_unique<Cipher>()) {
-  InitLibrary();
+  engine::InitGcrypt();
   if (gcry_cipher_open(&cipher_->h, GCRY_CIPHER_BLOWFISH, GCRY_CIPHER_MODE_ECB, 0) != 0) {
     cipher_->h = nullptr;
     return;

@@ -12,7 +12,7 @@ TForm9::TForm9(app::Program& p)
   List1->SetBounds({8, 8, 604, 310});
   List1->checkBoxes = true;
   List1->rowSelect = true;
-  List1->SetColumns({{"Filename", 330}, {"Task", 140}, {"Added", 126}});
+  List1->SetColumns({{"Filename", 284}, {"Task", 136}, {"Added", 176}});
   struct {
     ui::Component** field;
     const char* name;
@@ -58,10 +58,18 @@ void TForm9::ShowMessage(int entry) {
   program.Box(program.msg[entry], program.app.title, ui::Buttons::Ok, ui::Icon::None);
 }
 
-template <class Fn>
-void TForm9::ForEachChecked(Fn fn) {
-  for (std::size_t row = 0; row < List1->Items().size() && row < rowSources_.size(); ++row)
-    if (List1->Items()[row].checked) fn(row, rowSources_[row]);
+void TForm9::WorkOnChecked(int busy, int status, int done, int failed,
+                           const std::function<bool(const std::string&)>& op) {
+  for (std::size_t row = 0; row < List1->Items().size() && row < rowSources_.size(); ++row) {
+    if (!List1->Items()[row].checked) continue;
+    const std::string source = rowSources_[row];
+    auto rows = List1->Items();
+    rows[row].caption = program.msg[busy];
+    List1->SetItems(rows);
+    Bar1->SetPanelText(0, program.msg[status] + source);
+    rows[row].caption = program.msg[op(source) ? done : failed];
+    List1->SetItems(std::move(rows));
+  }
 }
 
 void TForm9::Refresh() {
@@ -78,14 +86,8 @@ void TForm9::Refresh() {
 
 void TForm9::xpButton2Click() {
   if (!Ask(152)) return;
-  ForEachChecked([this](std::size_t row, const std::string& source) {
-    auto rows = List1->Items();
-    rows[row].caption = program.msg[153];
-    List1->SetItems(rows);
-    Bar1->SetPanelText(0, program.msg[154] + source);
-    const bool ok = store.Restore(source, platform::ExtractFilePath(source));
-    rows[row].caption = program.msg[ok ? 155 : 156];
-    List1->SetItems(std::move(rows));
+  WorkOnChecked(153, 154, 155, 156, [this](const std::string& source) {
+    return store.Restore(source, platform::ExtractFilePath(source));
   });
   Inform(157);
 }
@@ -107,15 +109,8 @@ void TForm9::xpButton3Click() {
 
 void TForm9::xpButton4Click() {
   if (!Ask(160)) return;
-  ForEachChecked([this](std::size_t row, const std::string& source) {
-    auto rows = List1->Items();
-    rows[row].caption = program.msg[161];
-    List1->SetItems(rows);
-    Bar1->SetPanelText(0, program.msg[162] + source);
-    const bool ok = store.Remove(source);
-    rows[row].caption = program.msg[ok ? 163 : 164];
-    List1->SetItems(std::move(rows));
-  });
+  WorkOnChecked(161, 162, 163, 164,
+                [this](const std::string& source) { return store.Remove(source); });
   store.WriteIndex();
   Inform(165);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,11 @@ class TForm9 : public ui::Form {
   bool Ask(int entry);
   void Inform(int entry);
   void ShowMessage(int entry);
-  // Runs fn(row, source path) for every checked row from the top.
-  template <class Fn>
-  void ForEachChecked(Fn fn);
+  // For each checked row from the top, on that row's own entry: the row
+  // shows message `busy`, the status bar `status` and the source path, then
+  // the row shows `done` or `failed` as op answers.
+  void WorkOnChecked(int busy, int status, int done, int failed,
+                     const std::function<bool(const std::string&)>& op);
   // The source path of each row, as listed: row captions change while the
   // commands run, and each row acts on its own entry.
   std::vector<std::string> rowSources_;
