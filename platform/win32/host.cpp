@@ -153,6 +153,11 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     return ShowFileDialog(FileDialogKind::Open, title, {}, filter);
   }
 
+  void AnswerNextFileDialog(std::optional<std::string> path) override {
+    ScriptNextFileDialog(std::move(path));
+  }
+  std::string LastFileDialogTitle() override { return win32::LastFileDialogTitle(); }
+
   std::string WindowText(const ui::Component& c) override {
     HWND h = HandleOf(c);
     if (!h) return {};

@@ -13,4 +13,10 @@ enum class FileDialogKind { Open, Save };
 std::optional<std::string> ShowFileDialog(FileDialogKind kind, const std::string& title,
                                           const std::string& fileName, const std::string& filter);
 
+// Script for the next dialog, for tests and demos: it fills in the path (or
+// cancels) by itself once it has shown.
+void ScriptNextFileDialog(std::optional<std::string> path);
+// The caption of the last dialog shown.
+std::string LastFileDialogTitle();
+
 }  // namespace platform::win32

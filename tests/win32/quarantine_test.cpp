@@ -93,6 +93,14 @@ TEST(Win32Quarantine, ManagerIsARealWindow) {
   EXPECT_NE(f.store.Entries()[0].Added.find(", "), std::string::npos);
   f.Bar1->SetPanelText(0, "Restoring " + sample);
   EXPECT_EQ(host->WindowText(*f.Bar1), "Restoring " + sample);
+
+  // The real open dialog of "Add Task", answered as the user would.
+  host->AnswerNextFileDialog(sample);
+  EXPECT_EQ(host->OpenFileDialog(TForm9::kOpen1Title, "All files (*.*)|*.*"), sample);
+  EXPECT_EQ(host->LastFileDialogTitle(), "Add task into Quaranteen");
+  host->AnswerNextFileDialog(std::nullopt);
+  EXPECT_EQ(host->OpenFileDialog(TForm9::kOpen1Title, "All files (*.*)|*.*"), std::nullopt);
+
   f.store.Clear();
   fs.DeleteFile(sample);
   f.Close();
