@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "app/all_windows.h"
 #include "platform/win32/machine.h"
 #include "quarantine/quarantine_store.h"
 #include "tests/contract/bench.h"
+#include "tools/kvxdb/kvxdb.h"
 
 namespace {
 
@@ -69,6 +71,28 @@ TEST(Win32Quarantine, RunningProgramQuarantinedEndedAndRestored) {
   ASSERT_NE(again, 0u);
   bench->M().Procs().Terminate(again, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+// Stored copies are the same bytes on every system: a copy made on one
+// machine is decoded on another, here by the support tool on Windows.
+TEST(Win32Quarantine, SameStoredCopiesEverywhere) {
+  std::string source(17, '\0');
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i * 7 + 3);
+  const std::string stored("\x6e\x13\x79\x35\xec\x9d\xfe\x1c\x6f\xa8\x3a\xb6\xfe\xf2\xdc\x03\x6e", 17);
+  std::string made = source;
+  ASSERT_TRUE(quarantine::TransformBytes(made, quarantine::Direction::Inverse));
+  EXPECT_EQ(made, stored);
+
+  auto bench = contract::MakeBench();
+  auto& fs = bench->M().Files();
+  const std::string dir = bench->Scratch() + "\\";
+  ASSERT_EQ(platform::WriteWholeFile(fs, dir + "sample.exe", stored), platform::kOk);
+  std::ostringstream out, err;
+  ASSERT_EQ(kvxdb::Run({"quarantine-decode", dir + "sample.exe", dir + "back.exe"}, out, err), 0)
+      << err.str();
+  EXPECT_EQ(Read(fs, dir + "back.exe"), source);
+  EXPECT_EQ(kvxdb::Run({"quarantine-encode", dir + "none.exe", dir + "x.bin"}, out, err), 1);
+  EXPECT_EQ(err.str(), "kvxdb: " + dir + "none.exe is not a file\n");
 }
 
 TEST(Win32Quarantine, ManagerIsARealWindow) {
