@@ -204,8 +204,9 @@ TEST_F(QuarantineStoreTest, QuarantineFolderThatCannotBeMade) {
   EXPECT_TRUE(store.Entries().empty());
 }
 
-// Copying back fails (the target is held by a running program, or the disk
-// is full): the stored copy stays as it was and a later restore works.
+// Copying back fails (the target is held by a running program, may not be
+// replaced, or the disk is full): the stored copy stays as it was and a
+// later restore works.
 TEST_F(QuarantineStoreTest, FailedCopyOutKeepsTheStoredCopyRestorable) {
   const std::string bytes = Bytes(9000, 5);
   WriteFile("C:\\A\\run.exe", bytes);
@@ -215,6 +216,11 @@ TEST_F(QuarantineStoreTest, FailedCopyOutKeepsTheStoredCopyRestorable) {
   const auto pid = machine.SimProcs().Start("C:\\A\\run.exe");
   EXPECT_FALSE(store.Restore("C:\\A\\run.exe", "C:\\A\\"));
   machine.SimProcs().Terminate(pid, 0);
+  // A file that may not be replaced: access is denied.
+  machine.Files().SetAttributes("C:\\A\\run.exe", platform::fileattr::kReadOnly);
+  EXPECT_FALSE(store.Restore("C:\\A\\run.exe", "C:\\A\\"));
+  EXPECT_EQ(store.LastError(), "cannot write C:\\A\\run.exe: access is denied");
+  machine.Files().SetAttributes("C:\\A\\run.exe", platform::fileattr::kNormal);
   machine.SimFiles().FailWrites("C:\\A\\", 4096);
   EXPECT_FALSE(store.Restore("C:\\A\\run.exe", "C:\\A\\"));
   EXPECT_EQ(Read(std::string(kQ) + "run.exe"), copy);
