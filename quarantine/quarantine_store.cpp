@@ -104,15 +104,11 @@ bool QuarantineStore::Fail(std::string why) {
   return false;
 }
 
-std::vector<TQFileList>::iterator QuarantineStore::FindEntry(std::string_view source) {
-  const std::string key = platform::LowerCase(source);
-  return std::find_if(entries_.begin(), entries_.end(),
-                      [&](const TQFileList& e) { return platform::LowerCase(e.SourcePath) == key; });
-}
-
 const TQFileList* QuarantineStore::Find(std::string_view source) const {
-  auto it = const_cast<QuarantineStore*>(this)->FindEntry(source);
-  return it == entries_.end() ? nullptr : &*it;
+  const std::string key = platform::LowerCase(source);
+  for (const auto& e : entries_)
+    if (platform::LowerCase(e.SourcePath) == key) return &e;
+  return nullptr;
 }
 
 std::string QuarantineStore::StoredCopyOf(const TQFileList& e) const {
@@ -195,9 +191,9 @@ bool QuarantineStore::Restore(std::string_view source, std::string_view targetFo
   error_.clear();
   // The entry names the stored copy; without it the bare name is tried.
   if (!indexRead_) Reload();
-  auto it = FindEntry(source);
-  const TQFileList fallback{std::string(source), {}, {}, {}, {}};
-  const std::string stored = StoredCopyOf(it == entries_.end() ? fallback : *it);
+  const TQFileList* entry = Find(source);
+  const std::string stored =
+      StoredCopyOf(entry ? *entry : TQFileList{std::string(source), {}, {}, {}, {}});
   if (!platform::DirectoryExists(fs_, Folder()) || !platform::FileExists(fs_, stored))
     return Fail("the stored copy " + stored + " does not exist");
   if (!targetFolder.empty() && !ForceFolders(fs_, std::string(targetFolder)))
@@ -207,11 +203,13 @@ bool QuarantineStore::Restore(std::string_view source, std::string_view targetFo
   // restored file is complete.
   if (Status s = CodeFile(fs_, stored, target, Direction::Forward, pump); s != kOk)
     return Fail("cannot write " + target + ": " + Describe(s));
-  it = FindEntry(source);
-  const bool shared = it != entries_.end() && SharedWithOthers(*it);
+  // Window messages ran during the copy and may have re-read the list.
+  entry = Find(source);
+  const bool shared = entry && SharedWithOthers(*entry);
   if (!shared && !DeleteStoredCopy(stored))
     error_ = "the stored copy " + stored + " could not be deleted";
-  for (it = FindEntry(source); it != entries_.end(); it = FindEntry(source)) entries_.erase(it);
+  const std::string key = platform::LowerCase(source);
+  std::erase_if(entries_, [&](const TQFileList& e) { return platform::LowerCase(e.SourcePath) == key; });
   WriteIndex();
   return true;
 }

@@ -83,7 +83,6 @@ class QuarantineStore {
   bool Fail(std::string why);
   std::string NewStoredPath(std::string_view source) const;
   bool SharedWithOthers(const TQFileList& entry) const;
-  std::vector<TQFileList>::iterator FindEntry(std::string_view source);
   bool DeleteStoredCopy(const std::string& path);
 
   platform::FileSystem& fs_;
