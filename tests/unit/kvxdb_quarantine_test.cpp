@@ -60,7 +60,9 @@ TEST_F(KvxdbQuarantineTest, BadInput) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.args), c.code) << c.args[1];
-    if (!c.message.empty()) EXPECT_EQ(err.str(), c.message);
+    if (!c.message.empty()) {
+      EXPECT_EQ(err.str(), c.message);
+    }
     EXPECT_FALSE(std::filesystem::exists(Host("out.bin")));
   }
   // An output that cannot be written.

@@ -83,7 +83,9 @@ TEST(QuarantineTransform, FixedVectors) {
     ASSERT_TRUE(quarantine::TransformBytes(stored, Direction::Inverse));
     ASSERT_EQ(stored.size(), source.size());
     EXPECT_EQ(c.length > 17 ? engine::Md5Hex(stored) : Hex(stored), c.stored) << c.length;
-    if (c.length > 0) EXPECT_NE(stored, source);
+    if (c.length > 0) {
+      EXPECT_NE(stored, source);
+    }
     std::string back = stored;
     ASSERT_TRUE(quarantine::TransformBytes(back, Direction::Forward));
     EXPECT_EQ(back, source) << c.length;
