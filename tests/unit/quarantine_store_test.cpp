@@ -233,6 +233,33 @@ TEST_F(QuarantineStoreTest, FailedCopyOutKeepsTheStoredCopyRestorable) {
   EXPECT_EQ(Read("C:\\A\\run.exe"), bytes);
 }
 
+// Folders the user may read but not change: the quarantine folder, the
+// folder a file goes back to, the program folder that holds the index.
+TEST_F(QuarantineStoreTest, AccessDeniedFolders) {
+  WriteFile("C:\\A\\one.exe", "one");
+  WriteFile("C:\\A\\two.exe", "two");
+  ASSERT_TRUE(store.Add("C:\\A\\one.exe", "T", ""));
+  const std::string index = Read(kIndex), copy = Read(std::string(kQ) + "one.exe");
+
+  machine.SimFiles().DenyChanges("C:\\Kvx\\Quarantine");
+  EXPECT_FALSE(store.Add("C:\\A\\two.exe", "T", ""));
+  EXPECT_EQ(store.LastError(), "cannot store the file: access is denied");
+
+  machine.SimFiles().DenyChanges("C:\\A");
+  ASSERT_EQ(machine.Files().DeleteFile("C:\\A\\one.exe"), platform::kAccessDenied);
+  EXPECT_FALSE(store.Restore("C:\\A\\one.exe", "C:\\A\\"));
+  EXPECT_EQ(Read(std::string(kQ) + "one.exe"), copy);
+  EXPECT_TRUE(store.Contains("C:\\A\\one.exe"));
+  EXPECT_EQ(Stored(), std::vector<std::string>{"one.exe"});
+
+  quarantine::QuarantineStore other(machine.Files(), "C:\\Locked\\");
+  std::filesystem::create_directories(root / "Locked" / "Quarantine");
+  machine.SimFiles().DenyChanges("C:\\Locked");
+  EXPECT_FALSE(other.Add("C:\\A\\two.exe", "T", ""));
+  EXPECT_TRUE(std::filesystem::is_empty(root / "Locked" / "Quarantine"));
+  EXPECT_EQ(Read(kIndex), index);
+}
+
 TEST_F(QuarantineStoreTest, RestoreMakesMissingFoldersAndFailsWithoutACopy) {
   WriteFile("C:\\A\\B\\deep.exe", "deep");
   ASSERT_TRUE(store.Add("C:\\A\\B\\deep.exe", "T", ""));
