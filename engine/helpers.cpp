@@ -5,22 +5,13 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/gcrypt_init.h"
 #include "platform/text.h"
 
 namespace engine {
 namespace {
 
 constexpr std::string_view kAlphabet = "abcdefghijklmnoprsqtuvwxyz";
-
-void InitGcrypt() {
-  static const bool done = [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return true;
-  }();
-  (void)done;
-}
 
 std::string Hex(const unsigned char* d, size_t n) {
   static const char* kDigits = "0123456789abcdef";

@@ -1,19 +1,124 @@
 #include "quarantine/quarantine_window.h"
 
+#include "platform/text.h"
+
 using ui::Kind;
 
-TForm9::TForm9(app::Program& p) : Form("TForm9"), program(p) {
+TForm9::TForm9(app::Program& p)
+    : Form("TForm9"), program(p), store(p.machine.Files(), p.programFolder) {
   SetCaption("Quarantine Manager");
-  SetBounds({0, 0, 620, 420});
-  auto& list = Add<ui::ListView>(Kind::ListView, "ListView1", this);
-  list.SetBounds({12, 12, 590, 320});
-  list.checkBoxes = true;
-  const char* buttons[][2] = {{"xpButton1", "Close"},       {"xpButton2", "Restore selected tasks"},
-                              {"xpButton3", "Add Task"},    {"xpButton4", "Remove Task"},
-                              {"xpButton5", "Clear Quarantine"}, {"xpButton6", "Refresh"}};
-  int x = 12;
+  SetBounds({0, 0, 620, 400});
+  List1 = &Add<ui::ListView>(Kind::ListView, "List1", this);
+  List1->SetBounds({8, 8, 604, 310});
+  List1->checkBoxes = true;
+  List1->rowSelect = true;
+  List1->SetColumns({{"Filename", 284}, {"Task", 136}, {"Added", 176}});
+  struct {
+    ui::Component** field;
+    const char* name;
+    const char* caption;
+    int width;
+  } buttons[] = {{&xpButton1, "xpButton1", "Close", 74},
+                 {&xpButton2, "xpButton2", "Restore selected tasks", 146},
+                 {&xpButton3, "xpButton3", "Add Task", 84},
+                 {&xpButton4, "xpButton4", "Remove Task", 96},
+                 {&xpButton5, "xpButton5", "Clear Quarantine", 116},
+                 {&xpButton6, "xpButton6", "Refresh", 64}};
+  int x = 8;
   for (auto& b : buttons) {
-    Add(Kind::OwnerButton, b[0], this, b[1]).SetBounds({x, 344, 94, 28});
-    x += 98;
+    *b.field = &Add(Kind::OwnerButton, b.name, this, b.caption);
+    (*b.field)->SetBounds({x, 328, b.width, 30});
+    x += b.width + 4;
   }
+  Bar1 = &Add<ui::StatusBar>(Kind::StatusBar, "Bar1", this);
+  Bar1->SetBounds({0, 378, 620, 22});
+  Bar1->SetPanels({{"", 620}});
+
+  store.pump = [this] { program.app.ProcessMessages(); };
+  OnShow = [this] { Refresh(); };
+  xpButton1->OnClick = [this] { Close(); };
+  xpButton2->OnClick = [this] { xpButton2Click(); };
+  xpButton3->OnClick = [this] { xpButton3Click(); };
+  xpButton4->OnClick = [this] { xpButton4Click(); };
+  xpButton5->OnClick = [this] { xpButton5Click(); };
+  xpButton6->OnClick = [this] { Refresh(); };
+}
+
+bool TForm9::Ask(int entry) {
+  return program.Box(program.msg[entry], program.msg[28], ui::Buttons::YesNo,
+                     ui::Icon::Question) == ui::kIdYes;
+}
+
+void TForm9::Inform(int entry) {
+  program.Box(program.msg[entry], program.msg[23], ui::Buttons::Ok, ui::Icon::Information);
+}
+
+// The plain message dialog: the program's title, no icon.
+void TForm9::ShowMessage(int entry) {
+  program.Box(program.msg[entry], program.app.title, ui::Buttons::Ok, ui::Icon::None);
+}
+
+void TForm9::WorkOnChecked(int busy, int status, int done, int failed,
+                           const std::function<bool(const std::string&)>& op) {
+  for (std::size_t row = 0; row < List1->Items().size() && row < rowSources_.size(); ++row) {
+    if (!List1->Items()[row].checked) continue;
+    const std::string source = rowSources_[row];
+    auto rows = List1->Items();
+    rows[row].caption = program.msg[busy];
+    List1->SetItems(rows);
+    Bar1->SetPanelText(0, program.msg[status] + source);
+    rows[row].caption = program.msg[op(source) ? done : failed];
+    List1->SetItems(std::move(rows));
+  }
+}
+
+void TForm9::Refresh() {
+  List1->Clear();
+  rowSources_.clear();
+  store.Reload();
+  std::vector<ui::ListItem> rows;
+  for (const auto& e : store.Entries()) {
+    rows.push_back({e.SourcePath, {e.Task, e.Added}, true, false});
+    rowSources_.push_back(e.SourcePath);
+  }
+  List1->SetItems(std::move(rows));
+}
+
+void TForm9::xpButton2Click() {
+  if (!Ask(152)) return;
+  WorkOnChecked(153, 154, 155, 156, [this](const std::string& source) {
+    return store.Restore(source, platform::ExtractFilePath(source));
+  });
+  Inform(157);
+}
+
+void TForm9::xpButton3Click() {
+  auto path = program.app.GetHost().OpenFileDialog(kOpen1Title, "All files (*.*)|*.*");
+  if (!path || !platform::FileExists(program.machine.Files(), *path)) return;
+  if (store.Contains(*path)) {
+    ShowMessage(168);
+    return;
+  }
+  if (store.Add(*path, "Unknown", "")) {
+    ShowMessage(166);
+    Refresh();
+  } else {
+    ShowMessage(167);
+  }
+}
+
+void TForm9::xpButton4Click() {
+  if (!Ask(160)) return;
+  WorkOnChecked(161, 162, 163, 164,
+                [this](const std::string& source) { return store.Remove(source); });
+  store.WriteIndex();
+  Inform(165);
+}
+
+void TForm9::xpButton5Click() {
+  if (!Ask(158)) return;
+  List1->Clear();
+  rowSources_.clear();
+  store.Clear();
+  ShowMessage(159);
 }

@@ -1,9 +1,50 @@
 #pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "app/program.h"
+#include "quarantine/quarantine_store.h"
 #include "ui/form.h"
 
+// The Quarantine Manager: lists the quarantined files and restores, removes
+// and clears them; files can be added by hand.
 class TForm9 : public ui::Form {
  public:
   explicit TForm9(app::Program& program);
   app::Program& program;
+
+  // The quarantine of this run, for the manager and for the scan's "Add to
+  // Quarantine".
+  quarantine::QuarantineStore store;
+
+  ui::ListView* List1;
+  ui::StatusBar* Bar1;
+  ui::Component* xpButton1;  // "Close"
+  ui::Component* xpButton2;  // "Restore selected tasks"
+  ui::Component* xpButton3;  // "Add Task"
+  ui::Component* xpButton4;  // "Remove Task"
+  ui::Component* xpButton5;  // "Clear Quarantine"
+  ui::Component* xpButton6;  // "Refresh"
+
+  static constexpr const char* kOpen1Title = "Add task into Quaranteen";
+
+  void Refresh();  // the rows again from the index (also on show)
+  void xpButton2Click();
+  void xpButton3Click();
+  void xpButton4Click();
+  void xpButton5Click();
+
+ private:
+  bool Ask(int entry);
+  void Inform(int entry);
+  void ShowMessage(int entry);
+  // For each checked row from the top, on that row's own entry: the row
+  // shows message `busy`, the status bar `status` and the source path, then
+  // the row shows `done` or `failed` as op answers.
+  void WorkOnChecked(int busy, int status, int done, int failed,
+                     const std::function<bool(const std::string&)>& op);
+  // The source path of each row, as listed: row captions change while the
+  // commands run, and each row acts on its own entry.
+  std::vector<std::string> rowSources_;
 };

@@ -48,25 +48,30 @@ int HeadlessHost::MessageBox(const MessageBoxSpec& spec) {
 std::optional<std::string> HeadlessHost::BrowseForFolder(const std::string& title,
                                                         const std::string& start) {
   folderDialogs_.push_back({title, start});
-  if (folders_.empty()) {
-    onUnexpected("folder chooser \"" + title + "\"");
-    return std::nullopt;
-  }
-  auto answer = folders_.front();
-  folders_.pop_front();
-  return answer;
+  return NextPath(folders_, "folder chooser \"" + title + "\"");
 }
 
 std::optional<std::string> HeadlessHost::SaveFileDialog(const std::string& title,
                                                        const std::string& fileName,
                                                        const std::string&) {
   saveDialogs_.push_back({title, fileName});
-  if (saves_.empty()) {
-    onUnexpected("save dialog \"" + title + "\"");
+  return NextPath(saves_, "save dialog \"" + title + "\"");
+}
+
+std::optional<std::string> HeadlessHost::OpenFileDialog(const std::string& title,
+                                                       const std::string&) {
+  openDialogs_.push_back(title);
+  return NextPath(opens_, "open dialog \"" + title + "\"");
+}
+
+std::optional<std::string> HeadlessHost::NextPath(std::deque<std::optional<std::string>>& script,
+                                                  const std::string& what) {
+  if (script.empty()) {
+    if (onUnexpected) onUnexpected(what);
     return std::nullopt;
   }
-  auto answer = saves_.front();
-  saves_.pop_front();
+  auto answer = script.front();
+  script.pop_front();
   return answer;
 }
 

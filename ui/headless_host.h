@@ -55,6 +55,12 @@ class HeadlessHost final : public Host, private FormObserver {
     std::string title, start;
   };
   const std::vector<FolderDialog>& FolderDialogs() const { return folderDialogs_; }
+  // Script: the next open dialog returns this path (nullopt: cancelled).
+  void AnswerOpen(std::optional<std::string> path) { opens_.push_back(std::move(path)); }
+  std::optional<std::string> OpenFileDialog(const std::string& title,
+                                            const std::string& filter) override;
+  // Titles of the open dialogs shown, in order.
+  const std::vector<std::string>& OpenDialogs() const { return openDialogs_; }
 
   const std::vector<Box>& Boxes() const { return boxes_; }
   const std::vector<StatusText>& StatusLog() const { return status_; }
@@ -95,6 +101,10 @@ class HeadlessHost final : public Host, private FormObserver {
   std::vector<SaveDialog> saveDialogs_;
   std::deque<std::optional<std::string>> folders_;
   std::vector<FolderDialog> folderDialogs_;
+  std::deque<std::optional<std::string>> opens_;
+  std::vector<std::string> openDialogs_;
+  std::optional<std::string> NextPath(std::deque<std::optional<std::string>>& script,
+                                      const std::string& what);
   std::vector<StatusText> status_;
   std::vector<std::string> popups_;
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire

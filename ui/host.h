@@ -53,6 +53,10 @@ class Host {
   // new folder: the chosen folder, or nullopt when the user cancels.
   virtual std::optional<std::string> BrowseForFolder(const std::string& title,
                                                      const std::string& start) = 0;
+  // The open dialog for one existing file: its path, or nullopt when the
+  // user cancels. The filter is "Text|*.txt|..." as for the save dialog.
+  virtual std::optional<std::string> OpenFileDialog(const std::string& title,
+                                                    const std::string& filter) = 0;
   // Milliseconds of the host's clock.
   virtual std::uint64_t NowMs() = 0;
   // Lets ms milliseconds pass on the user-interface thread, the windows kept

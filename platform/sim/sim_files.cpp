@@ -183,6 +183,15 @@ std::uint32_t SimFileSystem::StoredAttributes(const std::string& key) const {
 
 bool SimFileSystem::IsLocked(std::string_view path) { return locked_.count(Key(path)) > 0; }
 
+bool SimFileSystem::InDeniedFolder(std::string_view path) {
+  const std::string key = Key(path);
+  for (const auto& folder : denied_)
+    if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
+        key[folder.size()] == '\\')
+      return true;
+  return false;
+}
+
 std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, FindData& first,
                                                      Status* error) {
   Set(error, kOk);
@@ -256,6 +265,10 @@ std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, 
     return nullptr;
   }
   if (mode != OpenMode::Read) {
+    if (InDeniedFolder(path)) {
+      Set(error, kAccessDenied);
+      return nullptr;
+    }
     if (IsLocked(path) || processes_.IsRunningImage(path)) {
       Set(error, kSharingViolation);
       return nullptr;
@@ -299,6 +312,7 @@ Status SimFileSystem::CopyFile(std::string_view from, std::string_view to, bool 
   if (src.empty() || !fs::is_regular_file(src, ec)) return kFileNotFound;
   if (IsLocked(from)) return kSharingViolation;
   if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
+  if (InDeniedFolder(to)) return kAccessDenied;
   if (fs::exists(dst, ec)) {
     if (failIfExists) return kFileExists;
     if (fs::is_directory(dst, ec)) return kAccessDenied;
@@ -317,6 +331,7 @@ Status SimFileSystem::ReplaceFile(std::string_view from, std::string_view to) {
   if (src.empty() || !fs::is_regular_file(src, ec)) return kFileNotFound;
   if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
   if (fs::is_directory(dst, ec)) return kAccessDenied;
+  if (InDeniedFolder(from) || InDeniedFolder(to)) return kAccessDenied;
   if (IsLocked(from) || IsLocked(to) || processes_.IsRunningImage(to)) return kSharingViolation;
   if (fs::exists(dst, ec) && (StoredAttributes(Key(to)) & fileattr::kReadOnly)) return kAccessDenied;
   fs::rename(src, dst, ec);
@@ -337,6 +352,7 @@ Status SimFileSystem::MoveFile(std::string_view from, std::string_view to) {
   if (src.empty() || !fs::exists(src, ec)) return kFileNotFound;
   if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
   if (fs::exists(dst, ec) && !SameText(Normalize(from), Normalize(to))) return kAlreadyExists;
+  if (InDeniedFolder(from) || InDeniedFolder(to)) return kAccessDenied;
   if (IsLocked(from)) return kSharingViolation;
   fs::rename(src, dst, ec);
   if (ec) return kAccessDenied;
@@ -356,6 +372,7 @@ Status SimFileSystem::DeleteFile(std::string_view path) {
   if (!fs::exists(host, ec)) return kFileNotFound;
   if (fs::is_directory(host, ec)) return kAccessDenied;
   if (StoredAttributes(Key(path)) & fileattr::kReadOnly) return kAccessDenied;
+  if (InDeniedFolder(path)) return kAccessDenied;
   if (processes_.IsRunningImage(path)) return kAccessDenied;
   if (IsLocked(path)) return kSharingViolation;
   fs::remove(host, ec);
@@ -396,6 +413,7 @@ Status SimFileSystem::CreateDirectory(std::string_view path) {
   std::error_code ec;
   if (host.empty() || !fs::is_directory(host.parent_path(), ec)) return kPathNotFound;
   if (fs::exists(host, ec)) return kAlreadyExists;
+  if (InDeniedFolder(path)) return kAccessDenied;
   return fs::create_directory(host, ec) ? kOk : kAccessDenied;
 }
 
@@ -405,6 +423,7 @@ Status SimFileSystem::RemoveDirectory(std::string_view path) {
   if (host.empty() || !fs::exists(host, ec)) return kFileNotFound;
   if (!fs::is_directory(host, ec)) return 267;  // ERROR_DIRECTORY
   if (!fs::is_empty(host, ec)) return kDirNotEmpty;
+  if (InDeniedFolder(path)) return kAccessDenied;
   fs::remove(host, ec);
   return ec ? kAccessDenied : kOk;
 }

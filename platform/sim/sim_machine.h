@@ -125,6 +125,10 @@ class SimFileSystem final : public FileSystem {
   void FailReads(std::string_view pathPrefix, std::uint64_t afterBytes = 0) {
     failReads_[Key(pathPrefix)] = afterBytes;
   }
+  // A folder the user may read but not change (an ACL without write rights):
+  // creating, writing, replacing, renaming and deleting anything in it fail
+  // with access denied.
+  void DenyChanges(std::string_view folder) { denied_.insert(Key(folder)); }
 
   // Host path of a Windows path; empty when its drive is not mapped. Names
   // are matched without regard to case against what exists.
@@ -137,11 +141,13 @@ class SimFileSystem final : public FileSystem {
   static std::string LowerCaseKey(std::string_view s);
   std::uint32_t StoredAttributes(const std::string& key) const;
   bool IsLocked(std::string_view path);
+  bool InDeniedFolder(std::string_view path);
 
   SimProcesses& processes_;
   std::map<char, std::filesystem::path> drives_;
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
   std::set<std::string> locked_;
+  std::set<std::string> denied_;  // folders, by lower-case path
   std::map<std::string, std::uint64_t> failWrites_;  // by lower-case path prefix
   std::map<std::string, std::uint64_t> failReads_;   // by lower-case path prefix
   std::string windowsDir_ = "C:\\WINDOWS";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/win32/internal.h"
+#include "platform/win32/host_dialogs.h"
 #include "platform/win32/machine.h"
 #include "platform/win32/folder_dialog.h"
 #include "platform/win32/win.h"
@@ -156,28 +157,23 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
 
   std::optional<std::string> SaveFileDialog(const std::string& title, const std::string& fileName,
                                             const std::string& filter) override {
-    char path[MAX_PATH] = {};
-    fileName.copy(path, sizeof(path) - 1);
-    // The filter is "Text|*.txt|..." with '|' for the NULs Windows expects.
-    std::string f = filter + "||";
-    for (char& c : f)
-      if (c == '|') c = '\0';
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = GetActiveWindow();
-    ofn.lpstrFilter = f.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof(path);
-    ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&ofn)) return std::nullopt;
-    return std::string(path);
+    return ShowFileDialog(FileDialogKind::Save, title, fileName, filter);
   }
 
   std::optional<std::string> BrowseForFolder(const std::string& title,
                                              const std::string& start) override {
     return ChooseFolder(GetActiveWindow(), title, start);
   }
+
+  std::optional<std::string> OpenFileDialog(const std::string& title,
+                                            const std::string& filter) override {
+    return ShowFileDialog(FileDialogKind::Open, title, {}, filter);
+  }
+
+  void AnswerNextFileDialog(std::optional<std::string> path) override {
+    ScriptNextFileDialog(std::move(path));
+  }
+  std::string LastFileDialogTitle() override { return win32::LastFileDialogTitle(); }
 
   std::string WindowText(const ui::Component& c) override {
     HWND h = HandleOf(c);

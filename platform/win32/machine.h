@@ -4,6 +4,7 @@
 // Windows tests can include it.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ class Win32Host : public ui::Host {
   virtual bool SaveWindowImage(const ui::Form& form, const std::string& bmpPath) = 0;
   // Rows of a real list view or list box as "caption|sub|sub".
   virtual std::vector<std::string> WindowRows(const ui::Component& c) = 0;
+  // The next open or save dialog answers itself once it shows, as if the
+  // user typed `path` and pressed OK (nullopt: pressed Cancel).
+  virtual void AnswerNextFileDialog(std::optional<std::string> path) = 0;
+  // The caption of the last file dialog shown.
+  virtual std::string LastFileDialogTitle() = 0;
 };
 
 std::unique_ptr<Win32Host> CreateHost();

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/helpers.h"
+#include "platform/local_time.h"
 #include "platform/text.h"
 #include "startup/u_svc.h"
 #include "tests/contract/bench.h"
@@ -390,6 +391,20 @@ TEST_F(Contract, VersionRecordIsNt) {
   EXPECT_EQ(v->platformId, 2u);
   EXPECT_GE(v->major, 5u);
   EXPECT_FALSE(M().Sys().ModulePath().empty());
+}
+
+// The local clock in the system's formats: the digits of the date and the
+// time in their places, whatever the separators.
+TEST(ContractClock, LocalDateAndTimeTexts) {
+  const LocalTime t = NowLocal();
+  EXPECT_GE(t.year, 2000);
+  EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31);
+  const LocalTime fixed{2026, 12, 7, 13, 5, 12};
+  const std::string date = ShortDateText(fixed), time = LongTimeText(fixed);
+  EXPECT_NE(date.find("2026"), std::string::npos) << date;
+  EXPECT_NE(date.find('7'), std::string::npos) << date;
+  EXPECT_NE(time.find("05"), std::string::npos) << time;
+  EXPECT_NE(time.find("12"), std::string::npos) << time;
 }
 
 }  // namespace

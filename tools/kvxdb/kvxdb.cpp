@@ -5,6 +5,7 @@
 
 #include "engine/rules.h"
 #include "engine/threat_database.h"
+#include "quarantine/quarantine_transform.h"
 #include "tools/kvxdb/host_files.h"
 #include "update/ezcrypt.h"
 
@@ -20,7 +21,9 @@ constexpr const char* kUsage =
     "                                        kind, Name, Hash, Dir, File, no-process-lookup\n"
     "  kvxdb lang-pack TEXT OUT [--utf8]     encipher a language file (.vlng); --utf8 reads\n"
     "                                        UTF-8 text and stores it in Windows-1252\n"
-    "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n";
+    "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n"
+    "  kvxdb quarantine-decode STORED OUT    turn a quarantined copy back into the file\n"
+    "  kvxdb quarantine-encode IN OUT        make the quarantined copy of a file\n";
 
 // Every input kvxdb reads is a database or a language file: none comes near
 // the database cap.
@@ -303,6 +306,27 @@ int LangPack(platform::FileSystem& fs, const std::vector<std::string>& a, bool p
   return WriteFile(fs, files[1], utf8 ? Cp1252ToUtf8(bytes) : bytes, err) ? 0 : 1;
 }
 
+// Stored copies carry no header: any bytes are a stored copy, so what can
+// go wrong is reading, writing and the cipher library.
+int Quarantine(platform::FileSystem& fs, const std::vector<std::string>& a,
+               quarantine::Direction direction, std::ostream& err) {
+  if (a.size() != 3) {
+    err << kUsage;
+    return 2;
+  }
+  if (!platform::FileExists(fs, a[1])) {
+    err << "kvxdb: " << a[1] << " is not a file\n";
+    return 1;
+  }
+  std::string bytes;
+  if (!ReadFile(fs, a[1], bytes, err)) return 1;
+  if (!quarantine::TransformBytes(bytes, direction)) {
+    err << "kvxdb: the Blowfish cipher of libgcrypt cannot be set up\n";
+    return 1;
+  }
+  return WriteFile(fs, a[2], bytes, err) ? 0 : 1;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -329,6 +353,8 @@ int Run(platform::FileSystem& fs, const std::vector<std::string>& args, std::ost
   if (cmd == "rules") return Rules(fs, args, out, err);
   if (cmd == "lang-pack") return LangPack(fs, args, true, err);
   if (cmd == "lang-unpack") return LangPack(fs, args, false, err);
+  if (cmd == "quarantine-decode") return Quarantine(fs, args, quarantine::Direction::Forward, err);
+  if (cmd == "quarantine-encode") return Quarantine(fs, args, quarantine::Direction::Inverse, err);
   err << "kvxdb: unknown command \"" << cmd << "\"\n" << kUsage;
   return 2;
 }

@@ -1,6 +1,8 @@
 // A guided tour of the real windows for the demo: runs the program from its
 // folder, shows every page, the action dialog and the language window, then
 // applies the shipped translation, saving a BMP of each into the folder given.
+// On the way it quarantines a planted sample, shows the Quarantine Manager
+// and restores the sample.
 //   kvx_tour.exe OUTPUT_FOLDER
 #include <chrono>
 #include <cstdio>
@@ -9,6 +11,7 @@
 
 #include "app/all_windows.h"
 #include "app/options.h"
+#include "engine/helpers.h"
 #include "platform/win32/machine.h"
 
 namespace {
@@ -54,6 +57,26 @@ int main(int argc, char** argv) {
   p.form2->Show();
   shot(*p.form2, "action-dialog");
   p.form2->Close();
+  // A planted sample in the quarantine, and back.
+  const std::string sample = "C:\\Samples\\invoice.pdf.exe";
+  const std::string bytes = "MZ\x90 planted demo sample, harmless " + std::string(300, '\x5A');
+  auto& files = machine->Files();
+  files.CreateDirectory("C:\\Samples");
+  if (platform::WriteWholeFile(files, sample, bytes) != platform::kOk ||
+      !p.form9->store.Add(sample, "Trojan.Demo.Invoice", engine::Md5Hex(bytes))) {
+    std::fprintf(stderr, "tour: cannot quarantine %s\n", sample.c_str());
+    ++failures;
+  }
+  files.DeleteFile(sample);
+  p.form9->Show();
+  shot(*p.form9, "quarantine-manager");
+  std::string back;
+  if (!p.form9->store.Restore(sample, "C:\\Samples\\") ||
+      platform::ReadWholeFile(files, sample, back) != platform::kOk || back != bytes) {
+    std::fprintf(stderr, "tour: the sample did not come back byte for byte\n");
+    ++failures;
+  }
+  p.form9->Close();
   f.ShowPage(4);
   p.formL->Show();
   p.formL->List1->SetItemIndex(0);
