@@ -165,25 +165,38 @@ class SimSystem final : public SystemInfo {
   std::string userName_ = "User";
 };
 
+// Special folders of a Windows XP profile for the user "User"; shortcuts are
+// small files in the simulation's own link format.
 class SimShell final : public Shell {
  public:
+  explicit SimShell(SimFileSystem& files);
   struct Call {
     std::string verb, file, params, directory;
     int show;
   };
   Status Execute(std::string_view verb, std::string_view file, std::string_view params,
                  std::string_view directory, int show) override;
+  Status ShowProperties(std::string_view file) override;
+  std::string SpecialFolder(int csidl) override;
+  std::optional<std::string> ShortcutTarget(std::string_view linkPath) override;
+  Status CreateShortcut(std::string_view linkPath, std::string_view target) override;
+  bool HasIcon(std::string_view file) override;
+
   const std::vector<Call>& Calls() const { return calls_; }
   void FailWith(Status s) { fail_ = s; }
+  // An empty path makes the lookup of that folder fail.
+  void SetSpecialFolder(int csidl, std::string path) { folders_[csidl] = std::move(path); }
 
  private:
+  SimFileSystem& files_;
   std::vector<Call> calls_;
+  std::map<int, std::string> folders_;
   Status fail_ = kOk;
 };
 
 class SimMachine final : public Machine {
  public:
-  SimMachine() : files_(procs_) {}
+  SimMachine() : files_(procs_), shell_(files_) {}
   Registry& Reg() override { return reg_; }
   FileSystem& Files() override { return files_; }
   Processes& Procs() override { return procs_; }

@@ -56,18 +56,6 @@ class Win32System final : public SystemInfo {
   }
 };
 
-class Win32Shell final : public Shell {
- public:
-  Status Execute(std::string_view verb, std::string_view file, std::string_view params,
-                 std::string_view directory, int show) override {
-    const std::string v(verb), f(file), p(params), d(directory);
-    auto r = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, v.c_str(), f.c_str(),
-                                                     p.empty() ? nullptr : p.c_str(),
-                                                     d.empty() ? nullptr : d.c_str(), show));
-    return r > 32 ? kOk : static_cast<Status>(r ? r : ERROR_OUTOFMEMORY);
-  }
-};
-
 class Win32Machine final : public Machine {
  public:
   Registry& Reg() override { return *reg_; }
@@ -81,7 +69,7 @@ class Win32Machine final : public Machine {
   std::unique_ptr<FileSystem> files_ = CreateFileSystem();
   std::unique_ptr<Processes> procs_ = CreateProcesses();
   std::unique_ptr<SystemInfo> sys_ = std::make_unique<Win32System>();
-  std::unique_ptr<Shell> shell_ = std::make_unique<Win32Shell>();
+  std::unique_ptr<Shell> shell_ = CreateShell();
 };
 
 }  // namespace

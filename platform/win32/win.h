@@ -16,6 +16,7 @@
 #include <commdlg.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #undef CopyFile
