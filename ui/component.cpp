@@ -150,8 +150,9 @@ void ListView::ClickRow(int index, bool onCheckBox) {
   if (OnMouseUp) OnMouseUp(index);
 }
 
-void ListView::KeyDown(unsigned key) {
+unsigned ListView::KeyDown(unsigned key) {
   if (OnKeyDown) OnKeyDown(key);
+  return key;
 }
 
 int ImageList::Add(std::string source) {

@@ -196,8 +196,9 @@ class ListView : public Component {
   // on its check box or elsewhere: the list takes the focus, the row is
   // selected alone, its box toggles, and OnMouseUp follows.
   void ClickRow(int index, bool onCheckBox);
-  // The user presses a key in the list; OnKeyDown may set it to 0.
-  void KeyDown(unsigned key);
+  // The user presses a key in the list; OnKeyDown may set it to 0. The key
+  // that goes on to the list.
+  unsigned KeyDown(unsigned key);
 
   bool checkBoxes = false;
   bool gridLines = false;

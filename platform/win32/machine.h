@@ -31,6 +31,10 @@ class Win32Host : public ui::Host {
   virtual bool SaveWindowImage(const ui::Form& form, const std::string& bmpPath) = 0;
   // Rows of a real list view or list box as "caption|sub|sub".
   virtual std::vector<std::string> WindowRows(const ui::Component& c) = 0;
+  // Check boxes of the rows of a real list view.
+  virtual std::vector<bool> WindowChecks(const ui::Component& c) = 0;
+  // Posts a window message to the real window of a form or control.
+  virtual void PostToWindow(const ui::Component& c, unsigned message) = 0;
 };
 
 std::unique_ptr<Win32Host> CreateHost();

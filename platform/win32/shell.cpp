@@ -96,7 +96,10 @@ class Win32Shell final : public Shell {
   }
 
   bool HasIcon(std::string_view file) override {
-    return ExtractIconExA(std::string(file).c_str(), -1, nullptr, nullptr, 0) > 0;
+    const std::string f(file);
+    if (GetFileAttributesA(f.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    const UINT count = ExtractIconExA(f.c_str(), -1, nullptr, nullptr, 0);
+    return count > 0 && count != UINT(-1);
   }
 };
 

@@ -17,10 +17,12 @@
 #include <psapi.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <windowsx.h>
 #include <tlhelp32.h>
 
 #undef CopyFile
 #undef MoveFile
+#undef ReplaceFile
 #undef DeleteFile
 #undef CreateDirectory
 #undef RemoveDirectory

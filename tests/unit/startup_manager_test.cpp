@@ -189,9 +189,8 @@ TEST_F(StartupManagerTest, PlaceholdersTakeNoCommandsAndKeysAreDiscarded) {
   EXPECT_TRUE(host.Boxes().empty());
 
   for (auto* list : {m.ListView1, m.ListView1_2, m.ListView3, m.ListView4, m.ListView5}) {
-    unsigned key = 0x20;
-    list->OnKeyDown(key);
-    EXPECT_EQ(key, 0u) << list->Name();
+    EXPECT_EQ(list->KeyDown(0x20), 0u) << list->Name();
+    EXPECT_EQ(list->KeyDown(0x28), 0u) << list->Name();
   }
   // A reload that finds entries brings the check boxes back.
   Set(Hive::CurrentUser, kBase + "Run", "New", "c:\\new.exe");
@@ -204,6 +203,7 @@ TEST_F(StartupManagerTest, MessageHookEndsTheProgram) {
   auto p = StartProgram();
   EXPECT_FALSE(p->frmMain->Perform(1032));
   EXPECT_FALSE(p->app.Terminated());
+  EXPECT_EQ(p->frmMain->ListView2->KeyDown(0x28), 0x28u);  // the services list keeps its keys
   EXPECT_TRUE(p->frmMain->Perform(1033));
   EXPECT_TRUE(p->app.Terminated());
 }
