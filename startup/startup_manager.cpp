@@ -61,50 +61,51 @@ void TfrmMain::Layout() {
   TabSheet2 = &Add(Kind::Page, "TabSheet2", PageControl, "Services &Manager");
   TabSheet3 = &Add(Kind::Page, "TabSheet3", PageControl,
                    "&Keyboard Filter Drivers / Win.ini && System.ini (Special key)");
-  for (auto* tab : {TabSheet1, TabSheet2, TabSheet3}) tab->SetBounds({4, 26, 583, 328});
+  for (auto* tab : {TabSheet1, TabSheet2, TabSheet3}) tab->SetBounds({4, 46, 583, 308});
   label("Label1", this, "NOTE: Some changes will not take effect until the Computer is restarted.",
         {8, 366, 583, 18});
 
   const std::vector<ui::ListColumn> startupColumns{{"Startup Item", 150}, {"Command", 345},
                                                    {"Location", 60}};
   label("Label11", TabSheet1, "Registry:", {6, 4, 300, 16});
-  ListView1 = list("ListView1", TabSheet1, {6, 22, 571, 150}, startupColumns, true);
-  label("Label12", TabSheet1, "Startup Folder:", {6, 178, 300, 16});
-  ListView1_2 = list("ListView1_2", TabSheet1, {6, 196, 571, 126}, startupColumns, false);
+  ListView1 = list("ListView1", TabSheet1, {6, 22, 571, 140}, startupColumns, true);
+  label("Label12", TabSheet1, "Startup Folder:", {6, 166, 300, 16});
+  ListView1_2 = list("ListView1_2", TabSheet1, {6, 184, 571, 116}, startupColumns, false);
 
   label("Label4", TabSheet2,
         "NOTE: Some Non-Microsoft Services may be Parts of SpyWare. To test a Service is a "
         "SpyWare or not, do the following steps:",
-        {6, 4, 571, 16});
-  label("Label5", TabSheet2, "1. Run Velmorix software.", {6, 22, 571, 16});
-  ListView2 = list("ListView2", TabSheet2, {6, 42, 571, 210},
+        {6, 2, 571, 30});
+  label("Label5", TabSheet2, "1. Run Velmorix software.", {6, 32, 571, 16});
+  ListView2 = list("ListView2", TabSheet2, {6, 50, 571, 180},
                    {{"Name", 130}, {"Path", 280}, {"Status", 60}, {"StartupType", 70}}, false);
   ListView2->sorted = true;
   ListView2->OnKeyDown = nullptr;  // the services list keeps its keys
-  label("Label17", TabSheet2, "NOTE:", {6, 260, 40, 16});
-  Image2 = &Add(Kind::Image, "Image2", TabSheet2);
-  Image2->SetBounds({48, 258, 16, 16});
-  label("Label18", TabSheet2, "= Non-Microsoft Service", {68, 260, 300, 16});
-  button("cmdServiceRestart", TabSheet2, "Restart Service", {6, 288, 136, 30});
-  button("cmdServiceStop", TabSheet2, "Stop Service", {150, 288, 136, 30});
-  button("cmdServiceStart", TabSheet2, "Start Service", {294, 288, 136, 30});
-  button("cmdServiceChangeStartupMode", TabSheet2, "Startup mode", {438, 288, 136, 30});
+  label("Label17", TabSheet2, "NOTE:", {6, 238, 40, 16});
+  // The picture of the non-Microsoft marker, as the list shows it.
+  Image2 = &Add(Kind::Image, "Image2", TabSheet2, "#marker");
+  Image2->SetBounds({48, 236, 16, 16});
+  label("Label18", TabSheet2, "= Non-Microsoft Service", {68, 238, 300, 16});
+  button("cmdServiceRestart", TabSheet2, "Restart Service", {6, 266, 136, 30});
+  button("cmdServiceStop", TabSheet2, "Stop Service", {150, 266, 136, 30});
+  button("cmdServiceStart", TabSheet2, "Start Service", {294, 266, 136, 30});
+  button("cmdServiceChangeStartupMode", TabSheet2, "Startup mode", {438, 266, 136, 30});
 
   label("Label2", TabSheet3,
         "NOTE: Some Keyboard Filter Drivers is Parts of Spyware. In Standard Windows OS, there "
         "is no Keyboard Filter Driver. You should remove all Keyboard Filter Drivers in your "
         "Computer!",
-        {6, 112, 571, 30});
+        {6, 102, 571, 30});
   label("Label3", TabSheet3,
         "NOTE: Some Drivers maybe Parts of SpyWare. You should disable all unknown Drivers in "
         "your Computer!",
-        {6, 292, 571, 30});
+        {6, 262, 571, 30});
   label("Label8", TabSheet3, "Keyboard Filter Driver:", {6, 4, 300, 16});
-  ListView3 = list("ListView3", TabSheet3, {6, 22, 571, 86}, {{"Name", 150}, {"Path", 400}}, false);
-  label("Label9", TabSheet3, "System.ini:", {6, 146, 280, 16});
-  ListView4 = list("ListView4", TabSheet3, {6, 164, 280, 122}, {{"Item", 260}}, true);
-  label("Label10", TabSheet3, "Win.ini:", {297, 146, 280, 16});
-  ListView5 = list("ListView5", TabSheet3, {297, 164, 280, 122}, {{"Item", 260}}, true);
+  ListView3 = list("ListView3", TabSheet3, {6, 22, 571, 76}, {{"Name", 150}, {"Path", 400}}, false);
+  label("Label9", TabSheet3, "System.ini:", {6, 136, 280, 16});
+  ListView4 = list("ListView4", TabSheet3, {6, 154, 280, 102}, {{"Item", 260}}, true);
+  label("Label10", TabSheet3, "Win.ini:", {297, 136, 280, 16});
+  ListView5 = list("ListView5", TabSheet3, {297, 154, 280, 102}, {{"Item", 260}}, true);
 
   // Index 0 is the generic icon; 3 and 6 are the service pictures.
   ImageList1 = &Add<ui::ImageList>(Kind::ImageList, "ImageList1");

@@ -412,7 +412,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         ex = WS_EX_CLIENTEDGE;
         break;
       case Kind::StatusBar: cls = STATUSCLASSNAMEA; style |= SBARS_SIZEGRIP & 0; break;
-      case Kind::PageControl: cls = WC_TABCONTROLA; style |= WS_TABSTOP; break;
+      case Kind::PageControl: cls = WC_TABCONTROLA; style |= WS_TABSTOP | TCS_MULTILINE; break;
       case Kind::ProgressBar: cls = PROGRESS_CLASSA; break;
       default: return nullptr;  // page book, pages, menus: no window of their own
     }
@@ -753,7 +753,10 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       case WM_DRAWITEM: {
         auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
         if (d->CtlType == ODT_BUTTON) g_host->DrawButton(*d);
-        if (d->CtlType == ODT_STATIC) g_host->DrawBanner(*d, *fw);
+        if (d->CtlType == ODT_STATIC) {
+          auto it = fw->byId.find(static_cast<int>(d->CtlID));
+          if (it == fw->byId.end() || !hostparts::DrawStockIcon(*d, *it->second)) g_host->DrawBanner(*d, *fw);
+        }
         return TRUE;
       }
       case WM_TIMER:

@@ -78,6 +78,15 @@ void ApplyListViewStyle(HWND list, const ui::ListView& lv) {
   if (lv.smallImages) ListView_SetImageList(list, ImageListOf(*lv.smallImages), LVSIL_SMALL);
 }
 
+bool DrawStockIcon(const DRAWITEMSTRUCT& d, const ui::Component& image) {
+  const std::string& source = image.Caption();
+  if (source.empty() || source[0] != '#') return false;
+  FillRect(d.hDC, &d.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+  DrawIconEx(d.hDC, d.rcItem.left, d.rcItem.top, IconOf(source), d.rcItem.right - d.rcItem.left,
+             d.rcItem.bottom - d.rcItem.top, 0, nullptr, DI_NORMAL);
+  return true;
+}
+
 void ImageListChanged(const ui::ImageList& images) {
   if (ImageLists().count(&images)) ImageListOf(images);
 }

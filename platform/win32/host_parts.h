@@ -15,6 +15,9 @@ void TabChanged(HWND tab, ui::PageBook& book);
 void ApplyListViewStyle(HWND list, const ui::ListView& lv);
 // An icon was added to an image list some list views show.
 void ImageListChanged(const ui::ImageList& images);
+// Draws an image control whose caption names a stock icon ("#marker");
+// false for other images.
+bool DrawStockIcon(const DRAWITEMSTRUCT& d, const ui::Component& image);
 // Subclasses the list view so its key handler can swallow keys.
 void HookListView(HWND list, ui::ListView& lv);
 // Clicks and double clicks the list view reports to its form; true when

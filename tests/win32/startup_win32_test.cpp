@@ -150,6 +150,36 @@ TEST_F(Win32Startup, FolderMacrosUseTheShellFolders) {
   EXPECT_EQ(scanopt::ExpandFolderMacros(*machine, "%%rt%%"), machine->Files().WindowsDirectory().substr(0, 2));
 }
 
+TEST_F(Win32Startup, StartupFilesPageReadsTheShippedBase) {
+  auto& f = *p.form1;
+  f.Button15Click();
+  const int row = RowOf(*f.List3, "KvxTestApp");
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(f.List3->Items()[row].subItems.at(0), "\"" + self + "\" /min");
+  f.ShowPage(3);
+  host->ProcessMessages();
+  EXPECT_EQ(host->WindowRows(*f.List3).at(row), "KvxTestApp|\"" + self + "\" /min");
+  // The start-up values that name the file go from the real registry.
+  EXPECT_TRUE(f.RemoveStartupValuesFor(self));
+  EXPECT_FALSE(Get("Run", "KvxTestApp"));
+  EXPECT_EQ(Get("Run_Bak", "KvxTestOff"), "rundll32.exe shell32.dll,Control_RunDLL");
+}
+
+TEST_F(Win32Startup, RegistryScanReadsAppInitDlls) {
+  const std::string nt = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+  auto key = machine->Reg().Create(Hive::LocalMachine, nt, keyaccess::kAllAccess);
+  const auto before = key->Query("AppInit_DLLs");
+  key->WriteString("AppInit_DLLs", self + ",kvxnone.dll");
+  p.form1->ScanStartupRegistry();
+  const auto& list = p.form1->registryServers;
+  EXPECT_NE(std::find(list.begin(), list.end(), platform::LowerCase(self)), list.end());
+  EXPECT_NE(std::find(list.begin(), list.end(), "kvxnone.dll"), list.end());
+  if (before)
+    key->Set("AppInit_DLLs", before->type, before->data);
+  else
+    key->DeleteValue("AppInit_DLLs");
+}
+
 TEST_F(Win32Startup, MessageToTheWindowEndsTheProgram) {
   host->PostToWindow(*m, 1033);
   host->ProcessMessages();
