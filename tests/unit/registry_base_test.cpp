@@ -2,34 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "engine/startup_registry.h"
-#include "tests/unit/program_fixture.h"
+#include "tests/unit/startup_fixture.h"
 
 namespace {
 
 using platform::Hive;
 constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-class RegistryBaseTest : public ProgramFixture {
+class RegistryBaseTest : public StartupFixture {
  protected:
-  void Set(Hive hive, const std::string& key, const std::string& name, const std::string& data) {
-    auto k = machine.Reg().Create(hive, key, platform::keyaccess::kAllAccess);
-    ASSERT_TRUE(k) << key;
-    ASSERT_EQ(k->WriteString(name, data), platform::kOk);
-  }
-  std::optional<std::string> Get(Hive hive, const std::string& key, const std::string& name) {
-    auto k = machine.Reg().Open(hive, key, platform::keyaccess::kRead);
-    return k ? k->ReadString(name) : std::nullopt;
-  }
   void WriteRegBase(const std::string& text) { WriteFile(std::string(kFolder) + "RegBase.rgk", text); }
-  static std::vector<std::string> Rows(const ui::ListView& list) {
-    std::vector<std::string> out;
-    for (const auto& r : list.Items()) {
-      std::string s = r.caption;
-      for (const auto& sub : r.subItems) s += "|" + sub;
-      out.push_back(s);
-    }
-    return out;
-  }
 };
 
 TEST_F(RegistryBaseTest, ParsesRecordsAndStopsAtTheFirstFault) {
@@ -78,7 +60,7 @@ TEST_F(RegistryBaseTest, PageListsValuesAndDeletesTheFirstMatchingRecord) {
   // Entering the page book refreshes the list.
   EXPECT_TRUE(f.List3->Items().empty());
   f.List3->SetFocus();
-  EXPECT_EQ(Rows(*f.List3), (std::vector<std::string>{"tool|c:\\x\\tool.exe", "tool|c:\\x\\tool.exe",
+  EXPECT_EQ(Rows(*f.List3, false), (std::vector<std::string>{"tool|c:\\x\\tool.exe", "tool|c:\\x\\tool.exe",
                                                       "other|c:\\other.exe -s"}));
   ASSERT_EQ(f.startupValues.size(), 3u);
   EXPECT_EQ(f.startupValues[2].root, Hive::LocalMachine);
@@ -95,7 +77,7 @@ TEST_F(RegistryBaseTest, PageListsValuesAndDeletesTheFirstMatchingRecord) {
   // The second row is the HKLM value, but the first matching record wins.
   EXPECT_FALSE(Get(Hive::CurrentUser, kRun, "tool"));
   EXPECT_TRUE(Get(Hive::LocalMachine, kRun, "tool"));
-  EXPECT_EQ(Rows(*f.List3), (std::vector<std::string>{"tool|c:\\x\\tool.exe", "other|c:\\other.exe -s"}));
+  EXPECT_EQ(Rows(*f.List3, false), (std::vector<std::string>{"tool|c:\\x\\tool.exe", "other|c:\\other.exe -s"}));
   EXPECT_EQ(host.PendingAnswers(), 0u);
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "startup/startup_text.h"
-#include "tests/unit/program_fixture.h"
+#include "tests/unit/startup_fixture.h"
 
 namespace {
 
@@ -12,17 +12,8 @@ const std::string kBase = "Software\\Microsoft\\Windows\\CurrentVersion\\";
 const std::string kClass =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}";
 
-class StartupManagerTest : public ProgramFixture {
+class StartupManagerTest : public StartupFixture {
  protected:
-  void Set(Hive hive, const std::string& key, const std::string& name, const std::string& data) {
-    auto k = machine.Reg().Create(hive, key, platform::keyaccess::kAllAccess);
-    ASSERT_TRUE(k) << key;
-    ASSERT_EQ(k->WriteString(name, data), platform::kOk);
-  }
-  std::optional<std::string> Get(Hive hive, const std::string& key, const std::string& name) {
-    auto k = machine.Reg().Open(hive, key, platform::keyaccess::kRead);
-    return k ? k->ReadString(name) : std::nullopt;
-  }
   std::string Read(const std::string& path) {
     std::string s;
     platform::ReadWholeFile(machine.Files(), path, s);
@@ -31,15 +22,6 @@ class StartupManagerTest : public ProgramFixture {
   void SetFilters(std::string_view bytes) {
     auto k = machine.Reg().Create(Hive::LocalMachine, kClass, platform::keyaccess::kAllAccess);
     ASSERT_EQ(k->Set("UpperFilters", platform::ValueType::MultiString, bytes), platform::kOk);
-  }
-  static std::vector<std::string> Rows(const ui::ListView& list) {
-    std::vector<std::string> out;
-    for (const auto& r : list.Items()) {
-      std::string s = std::string(list.checkBoxes ? (r.checked ? "[x] " : "[ ] ") : "") + r.caption;
-      for (const auto& sub : r.subItems) s += "|" + sub;
-      out.push_back(s);
-    }
-    return out;
   }
   void AnswerRemove(int answer, const std::string& caption) {
     host.Answer(answer, "Remove [" + caption + "] from this list?", "This action can not be undone!");
