@@ -34,6 +34,8 @@ class SimRegistry final : public Registry {
   void SetUserIsAdmin(bool admin) { admin_ = admin; }
   // Makes one key refuse every open, as a key with a restrictive ACL does.
   void DenyKey(Hive hive, std::string_view path);
+  // A full registry: every value written from now on fails.
+  void FailValueWrites(bool on) { *full_ = on; }
 
  private:
   std::shared_ptr<Node> Find(Hive hive, std::string_view path, bool create, Status* error);
@@ -42,6 +44,7 @@ class SimRegistry final : public Registry {
   std::map<Hive, std::shared_ptr<Node>> roots_;
   std::set<std::string> denied_;
   bool admin_ = true;
+  std::shared_ptr<bool> full_ = std::make_shared<bool>(false);
 };
 
 struct SimProcess {

@@ -90,6 +90,17 @@ TEST_F(StartupManagerTest, RunValuesSwitchOffAndOnBetweenKeyAndTwin) {
   EXPECT_EQ(host.PendingAnswers(), 0u);
 }
 
+TEST_F(StartupManagerTest, ValueThatCannotBeWrittenStaysWhereItWas) {
+  Set(Hive::CurrentUser, kBase + "Run", "App", "c:\\app.exe");
+  auto p = StartProgram();
+  auto& m = *p->frmMain;
+  m.Show();
+  machine.SimReg().FailValueWrites(true);
+  m.ListView1->ClickRow(0, true);
+  EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run", "App"), "c:\\app.exe");
+  EXPECT_FALSE(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"));
+}
+
 TEST_F(StartupManagerTest, StartupFoldersListEveryEntryWithShortcutsResolved) {
   const std::string user = "C:\\Documents and Settings\\User\\Start Menu\\Programs\\Startup";
   const std::string all = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Startup";
