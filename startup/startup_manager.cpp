@@ -34,6 +34,13 @@ TfrmMain::TfrmMain(app::Program& p) : Form("TfrmMain"), program(p) {
   SetBounds({0, 0, 599, 389});
   Layout();
   OnCreate = [this] { FormCreate(); };
+  reloadStartupLists = [this] {
+    InstallTrapMSG();
+    LoadStartupPrograms();
+    ScanKeyboardFilterDriver();
+    ScanSystemINI("System.ini");
+    ScanSystemINI("Win.ini");
+  };
 }
 
 void TfrmMain::Layout() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 #include "app/program.h"
@@ -26,6 +27,10 @@ class TfrmMain : public ui::Form {
   ui::PopupMenu* PopupMenu1;
   ui::PopupMenu* PopupMenu2;
   ui::Component* Image2;
+
+  // Refills the start-up, keyboard filter and INI lists and installs the
+  // message hook again: what the main window's service refresh runs first.
+  std::function<void()> reloadStartupLists;
 
   void FormCreate();
   void LoadStartupPrograms();

@@ -105,10 +105,6 @@ bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr) {
     if (lv.OnMouseUp) lv.OnMouseUp(act.iItem);
     return true;
   }
-  if (hdr.code == NM_DBLCLK) {
-    if (lv.OnDblClick) lv.OnDblClick();
-    return true;
-  }
   return false;
 }
 

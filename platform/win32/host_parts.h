@@ -20,8 +20,8 @@ void ImageListChanged(const ui::ImageList& images);
 bool DrawStockIcon(const DRAWITEMSTRUCT& d, const ui::Component& image);
 // Subclasses the list view so its key handler can swallow keys.
 void HookListView(HWND list, ui::ListView& lv);
-// Clicks and double clicks the list view reports to its form; true when
-// handled.
+// A click the list view reports to its form (the row under the pointer
+// goes to OnMouseUp); true when handled.
 bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr);
 
 // Opens the context menu at the screen point and clicks the chosen item.

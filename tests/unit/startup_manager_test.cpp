@@ -187,7 +187,7 @@ TEST_F(StartupManagerTest, PlaceholdersTakeNoCommandsAndKeysAreDiscarded) {
   }
   // A reload that finds entries brings the check boxes back.
   Set(Hive::CurrentUser, kBase + "Run", "New", "c:\\new.exe");
-  m.LoadStartupPrograms();
+  m.reloadStartupLists();
   EXPECT_TRUE(m.ListView1->checkBoxes);
   EXPECT_EQ(m.ListView1->Items().size(), 1u);
 }
