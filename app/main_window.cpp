@@ -37,6 +37,7 @@ TForm1::TForm1(app::Program& p) : Form("TForm1"), program(p) {
   SetBounds({0, 0, 640, 500});
   Layout();
   Wire();
+  WireStartupPage();
   OnCreate = [this] { FormCreate(); };
   OnShow = [this] { FormShow(); };
   OnResize = [this] { ShowTexts(); };

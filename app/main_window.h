@@ -1,6 +1,7 @@
 #pragma once
 #include "app/program.h"
 #include "engine/report_log.h"
+#include "engine/startup_registry.h"
 #include "engine/threat_database.h"
 #include "ui/form.h"
 
@@ -33,6 +34,16 @@ class TForm1 : public ui::Form {
   // The open report file while the full report log is built (log-building
   // mode); null otherwise.
   engine::ReportLog* reportLog = nullptr;
+  // The start-up values of the registry base ("Startup files" page) and the
+  // registry server list; the scans read both.
+  std::vector<StartupF> startupValues;
+  std::vector<std::string> registryServers;
+  // Set while the log is being built: receives the page's log lines.
+  std::function<void(const std::string&)> startupLogLine;
+  void Button14Click();  // "Delete values"
+  void Button15Click();  // "Refresh": rebuilds the start-up value list and List3
+  bool RemoveStartupValuesFor(const std::string& path);
+  void ScanStartupRegistry();
 
   // Shared scan state.
   bool abortRequest = true;
@@ -85,6 +96,7 @@ class TForm1 : public ui::Form {
   bool Ask(int entry);
   void Layout();
   void Wire();
+  void WireStartupPage();
 };
 
 // "Select your action": the two main actions, offered again or not.

@@ -222,8 +222,7 @@ void AttachServicesTab(TfrmMain& f) {
     const ui::ListItem* row = SelectedRow(list);
     if (!row || row->subItems.empty()) return;
     app::Program& p = f.program;
-    p.machine.Sh().Execute("properties", ServicePropertiesFile(row->subItems[kPath]), "", "",
-                           platform::kShowNormal);
+    p.machine.Sh().ShowProperties(ServicePropertiesFile(row->subItems[kPath]));
     p.app.GetHost().Sleep(500);
   };
   f.Find("cmdServiceStart")->OnClick = [&f] { cmdServiceStartClick(f); };

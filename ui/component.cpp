@@ -65,6 +65,16 @@ bool Component::Showing() const {
   return true;
 }
 
+bool Component::Contains(const Component* c) const {
+  for (; c; c = c->parent_)
+    if (c == this) return true;
+  return false;
+}
+
+void Component::SetFocus() { owner_.FocusControl(this); }
+
+bool Component::Focused() const { return owner_.ActiveControl() == this; }
+
 void Component::Click() {
   if (!enabled_ || !Showing() || !owner_.Enabled()) return;
   if (OnClick) OnClick();
@@ -97,6 +107,12 @@ ListItem& ListView::AddItem(std::string caption, std::vector<std::string> subIte
   return items_.back();
 }
 
+ListItem& ListView::AddItem(ListItem item) {
+  items_.push_back(std::move(item));
+  Changed(Prop::ItemAdded);
+  return items_.back();
+}
+
 void ListView::SetItems(std::vector<ListItem> items) {
   items_ = std::move(items);
   Changed(Prop::Items);
@@ -122,6 +138,36 @@ void ListView::SetSubItem(std::size_t index, std::size_t sub, std::string text) 
   if (subs[sub] == text) return;
   subs[sub] = std::move(text);
   Changed(Prop::Items);
+}
+
+void ListView::RemoveItem(std::size_t index) {
+  if (index >= items_.size()) return;
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+  Changed(Prop::Items);
+}
+
+void ListView::ClickRow(int index, bool onCheckBox) {
+  if (!Enabled() || !Showing()) return;
+  SetFocus();
+  if (index >= static_cast<int>(items_.size())) index = -1;
+  if (index >= 0) {
+    for (std::size_t i = 0; i < items_.size(); ++i)
+      if (static_cast<int>(i) != index) SetSelected(i, false);
+    SetSelected(static_cast<std::size_t>(index), true);
+    if (onCheckBox && checkBoxes) SetChecked(static_cast<std::size_t>(index), !items_[index].checked);
+  }
+  if (OnMouseUp) OnMouseUp(index);
+}
+
+unsigned ListView::KeyDown(unsigned key) {
+  if (OnKeyDown) OnKeyDown(key);
+  return key;
+}
+
+int ImageList::Add(std::string source) {
+  sources_.push_back(std::move(source));
+  Changed(Prop::ItemAdded);
+  return static_cast<int>(sources_.size() - 1);
 }
 
 int ListView::SelectedIndex() const {
@@ -223,6 +269,17 @@ Form::Form(std::string className) : Component(*this, Kind::Form, std::move(class
 }
 
 Form::~Form() = default;
+
+void Form::FocusControl(Component* c) {
+  Component* old = active_;
+  if (c == old) return;
+  active_ = c;
+  std::vector<Component*> chain;
+  for (Component* p = c; p && p != this; p = p->Parent()) chain.push_back(p);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    if (!(*it)->Contains(old) && (*it)->OnEnter) (*it)->OnEnter();
+  if (c) c->Changed(Prop::Focus);
+}
 
 Component* Form::Find(std::string_view name) const {
   for (const auto& c : components_)

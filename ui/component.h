@@ -2,6 +2,7 @@
 // The control model: forms and their components as plain data. A host
 // (headless for tests, Win32 for the real program) observes the changes and
 // feeds user actions back through Click(), MouseMove() and the list setters.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@ enum class Kind {
   Panel,
   GroupBox,
   PageBook,       // pages without tabs, switched by the program
+  PageControl,    // pages with a row of tabs the user switches
   Page,
   ListView,
   ListBox,
@@ -32,6 +34,7 @@ enum class Kind {
   Timer,
   Image,
   ProgressBar,
+  ImageList,      // small icons the list views show
 };
 
 enum class Prop {
@@ -51,7 +54,8 @@ enum class Prop {
   ActivePage,
   Interval,
   Position,
-  Popup,  // a popup menu is to be shown at the mouse cursor
+  Popup,      // a popup menu is to be shown at the mouse cursor
+  Focus,      // the control got the keyboard focus
 };
 
 struct Rect {
@@ -87,6 +91,14 @@ class Component {
 
   // Visible here and in every container up to the form.
   bool Showing() const;
+  // Whether c is this component or lies inside it.
+  bool Contains(const Component* c) const;
+
+  // Keyboard focus: the control becomes the form's active control. Every
+  // container the focus moves into fires OnEnter, outermost first.
+  void SetFocus();
+  bool Focused() const;
+  std::function<void()> OnEnter;
 
   // What the user does. A click on a disabled or hidden control does nothing.
   void Click();
@@ -100,6 +112,7 @@ class Component {
   std::function<void()> OnEnabledChange;
 
  protected:
+  friend class Form;
   void Changed(Prop p);
 
  private:
@@ -137,7 +150,32 @@ struct ListItem {
   std::vector<std::string> subItems;
   bool checked = false;
   bool selected = false;
-  int imageIndex = -1;  // in the list's image list; -1 none
+  int imageIndex = -1;     // small icon of the list's image list; -1 none
+  std::intptr_t data = 0;  // the program's own value kept with the row
+};
+
+// Icons by their source: a file whose first icon is shown, or a stock icon
+// named "#application", "#service" or "#marker".
+class ImageList : public Component {
+ public:
+  using Component::Component;
+  const std::vector<std::string>& Sources() const { return sources_; }
+  // Appends an icon; its index.
+  int Add(std::string source);
+
+ private:
+  std::vector<std::string> sources_;
+};
+
+// A context menu: its menu items are the components whose parent it is.
+class PopupMenu : public Component {
+ public:
+  using Component::Component;
+  std::function<void()> OnPopup;
+  // The user opens the menu: OnPopup decides what is enabled.
+  void Popup() {
+    if (OnPopup) OnPopup();
+  }
 };
 
 class ListView : public Component {
@@ -148,12 +186,25 @@ class ListView : public Component {
   const std::vector<ListItem>& Items() const { return items_; }
   void Clear();
   ListItem& AddItem(std::string caption, std::vector<std::string> subItems = {});
+  ListItem& AddItem(ListItem item);
+  // The row's own value; no change the user sees.
+  void SetItemData(std::size_t index, std::intptr_t data) {
+    if (index < items_.size()) items_[index].data = data;
+  }
   void SetItems(std::vector<ListItem> items);
   void SetChecked(std::size_t index, bool on);
   void SetSelected(std::size_t index, bool on);
   // One cell of a row: sub-item `sub` (added when the row has fewer).
   void SetSubItem(std::size_t index, std::size_t sub, std::string text);
   int SelectedIndex() const;  // first selected row, -1 when none
+  void RemoveItem(std::size_t index);
+  // The user clicks row `index` (-1: below the rows) with the left button,
+  // on its check box or elsewhere: the list takes the focus, the row is
+  // selected alone, its box toggles, and OnMouseUp follows.
+  void ClickRow(int index, bool onCheckBox);
+  // The user presses a key in the list; OnKeyDown may set it to 0. The key
+  // that goes on to the list.
+  unsigned KeyDown(unsigned key);
 
   bool checkBoxes = false;
   bool gridLines = false;
@@ -161,8 +212,12 @@ class ListView : public Component {
   bool readOnly = false;
   bool sorted = false;
   bool showColumnHeaders = true;
+  ImageList* smallImages = nullptr;
+  PopupMenu* popupMenu = nullptr;
   std::function<void()> OnSelectItem;
   std::function<void()> OnDblClick;
+  std::function<void(int itemIndex)> OnMouseUp;  // the row under the pointer, -1 none
+  std::function<void(unsigned& key)> OnKeyDown;
 
  private:
   std::vector<ListColumn> columns_;

@@ -57,6 +57,12 @@ class Form : public Component {
   std::function<void()> OnHide;
   std::function<void()> OnResize;
   std::function<void()> OnClose;
+  // A window message sent to the form; true when it was handled.
+  std::function<bool(unsigned message)> OnWindowMessage;
+  bool Perform(unsigned message) { return OnWindowMessage && OnWindowMessage(message); }
+
+  Component* ActiveControl() const { return active_; }
+  void FocusControl(Component* c);
 
   void SetObserver(FormObserver* o) { observer_ = o; }
   FormObserver* Observer() const { return observer_; }
@@ -66,6 +72,7 @@ class Form : public Component {
  private:
   std::vector<std::unique_ptr<Component>> components_;
   FormObserver* observer_ = nullptr;
+  Component* active_ = nullptr;
   Application* app_ = nullptr;
 };
 

@@ -25,6 +25,7 @@ struct MessageBoxSpec {
   Icon icon = Icon::None;
   bool topmost = false;
   bool foreground = false;
+  bool secondButtonDefault = false;  // "No" of a Yes/No question
 };
 
 // What runs the forms: the message loop, timers, message boxes and calls

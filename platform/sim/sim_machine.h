@@ -34,6 +34,8 @@ class SimRegistry final : public Registry {
   void SetUserIsAdmin(bool admin) { admin_ = admin; }
   // Makes one key refuse every open, as a key with a restrictive ACL does.
   void DenyKey(Hive hive, std::string_view path);
+  // A full registry: every value written from now on fails.
+  void FailValueWrites(bool on) { *full_ = on; }
 
  private:
   std::shared_ptr<Node> Find(Hive hive, std::string_view path, bool create, Status* error);
@@ -42,6 +44,7 @@ class SimRegistry final : public Registry {
   std::map<Hive, std::shared_ptr<Node>> roots_;
   std::set<std::string> denied_;
   bool admin_ = true;
+  std::shared_ptr<bool> full_ = std::make_shared<bool>(false);
 };
 
 struct SimProcess {
@@ -177,19 +180,32 @@ class SimSystem final : public SystemInfo {
   std::string userName_ = "User";
 };
 
+// Special folders of a Windows XP profile for the user "User"; shortcuts are
+// small files in the simulation's own link format.
 class SimShell final : public Shell {
  public:
+  explicit SimShell(SimFileSystem& files);
   struct Call {
     std::string verb, file, params, directory;
     int show;
   };
   Status Execute(std::string_view verb, std::string_view file, std::string_view params,
                  std::string_view directory, int show) override;
+  Status ShowProperties(std::string_view file) override;
+  std::string SpecialFolder(int csidl) override;
+  std::optional<std::string> ShortcutTarget(std::string_view linkPath) override;
+  Status CreateShortcut(std::string_view linkPath, std::string_view target) override;
+  bool HasIcon(std::string_view file) override;
+
   const std::vector<Call>& Calls() const { return calls_; }
   void FailWith(Status s) { fail_ = s; }
+  // An empty path makes the lookup of that folder fail.
+  void SetSpecialFolder(int csidl, std::string path) { folders_[csidl] = std::move(path); }
 
  private:
+  SimFileSystem& files_;
   std::vector<Call> calls_;
+  std::map<int, std::string> folders_;
   Status fail_ = kOk;
 };
 
@@ -252,7 +268,7 @@ class SimServices final : public Services {
 
 class SimMachine final : public Machine {
  public:
-  SimMachine() : files_(procs_) {}
+  SimMachine() : files_(procs_), shell_(files_) {}
   Registry& Reg() override { return reg_; }
   FileSystem& Files() override { return files_; }
   Processes& Procs() override { return procs_; }

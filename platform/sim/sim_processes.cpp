@@ -84,11 +84,5 @@ OsVersion SimSystem::WindowsXpSp3() {
   return v;
 }
 
-Status SimShell::Execute(std::string_view verb, std::string_view file, std::string_view params,
-                         std::string_view directory, int show) {
-  calls_.push_back({std::string(verb), std::string(file), std::string(params),
-                    std::string(directory), show});
-  return fail_;
-}
 
 }  // namespace platform::sim

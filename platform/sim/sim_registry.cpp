@@ -36,8 +36,9 @@ std::vector<std::string> SplitKeyPath(std::string_view path) {
 
 class SimKey final : public RegistryKey {
  public:
-  SimKey(std::shared_ptr<SimRegistry::Node> node, std::uint32_t access, std::recursive_mutex& m)
-      : node_(std::move(node)), access_(access), mutex_(m) {}
+  SimKey(std::shared_ptr<SimRegistry::Node> node, std::uint32_t access, std::recursive_mutex& m,
+         std::shared_ptr<const bool> full)
+      : node_(std::move(node)), access_(access), mutex_(m), full_(std::move(full)) {}
 
   std::vector<std::string> SubkeyNames() override {
     std::lock_guard lock(mutex_);
@@ -64,6 +65,7 @@ class SimKey final : public RegistryKey {
     std::lock_guard lock(mutex_);
     if (!(access_ & keyaccess::kSetValue)) return kAccessDenied;
     if (node_->deleted) return 1018;  // ERROR_KEY_DELETED
+    if (*full_) return 1450;          // ERROR_NO_SYSTEM_RESOURCES: the registry is full
     auto it = node_->FindValue(name);
     RegValue v{type, std::string(data)};
     if (it == node_->values.end())
@@ -85,6 +87,7 @@ class SimKey final : public RegistryKey {
   std::shared_ptr<SimRegistry::Node> node_;
   std::uint32_t access_;
   std::recursive_mutex& mutex_;
+  std::shared_ptr<const bool> full_;
 };
 
 std::string DenyKeyText(Hive hive, std::string_view path) {
@@ -149,7 +152,7 @@ std::unique_ptr<RegistryKey> SimRegistry::Open(Hive hive, std::string_view path,
     if (error) *error = kAccessDenied;
     return nullptr;
   }
-  return std::make_unique<SimKey>(node, access, mutex_);
+  return std::make_unique<SimKey>(node, access, mutex_, full_);
 }
 
 std::unique_ptr<RegistryKey> SimRegistry::Create(Hive hive, std::string_view path,
@@ -160,14 +163,14 @@ std::unique_ptr<RegistryKey> SimRegistry::Create(Hive hive, std::string_view pat
     // Opening an existing key read-only still works; anything else is refused.
     if (!Writes(access)) {
       if (auto node = Find(hive, path, false, nullptr))
-        return std::make_unique<SimKey>(node, access, mutex_);
+        return std::make_unique<SimKey>(node, access, mutex_, full_);
     }
     if (error) *error = kAccessDenied;
     return nullptr;
   }
   auto node = Find(hive, path, true, error);
   if (!node) return nullptr;
-  return std::make_unique<SimKey>(node, access, mutex_);
+  return std::make_unique<SimKey>(node, access, mutex_, full_);
 }
 
 Status SimRegistry::DeleteKey(Hive hive, std::string_view path) {

@@ -4,8 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "platform/win32/internal.h"
 #include "platform/win32/host_dialogs.h"
+#include "platform/win32/host_parts.h"
+#include "platform/win32/internal.h"
 #include "platform/win32/machine.h"
 #include "platform/win32/folder_dialog.h"
 #include "platform/win32/win.h"
@@ -47,7 +48,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   HostImpl() {
     g_host = this;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
-                                              ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+                                              ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&icc);
     HINSTANCE inst = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};
@@ -112,6 +113,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     }
     if (spec.topmost) flags |= MB_TOPMOST;
     if (spec.foreground) flags |= MB_SETFOREGROUND;
+    if (spec.secondButtonDefault) flags |= MB_DEFBUTTON2;
     HWND owner = GetActiveWindow();
     return MessageBoxA(owner, spec.text.c_str(), spec.caption.c_str(), flags);
   }
@@ -251,6 +253,17 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     return ok;
   }
 
+  std::vector<bool> WindowChecks(const ui::Component& c) override {
+    std::vector<bool> out;
+    if (HWND h = HandleOf(c))
+      for (int i = 0, n = ListView_GetItemCount(h); i < n; ++i) out.push_back(ListView_GetCheckState(h, i));
+    return out;
+  }
+
+  void PostToWindow(const ui::Component& c, unsigned message) override {
+    if (HWND h = HandleOf(c)) PostMessageA(h, message, 0, 0);
+  }
+
   std::vector<std::string> WindowRows(const ui::Component& c) override {
     std::vector<std::string> rows;
     HWND h = HandleOf(c);
@@ -287,9 +300,29 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   // Tab and the arrow keys move between the controls of the active form.
   static void Dispatch(MSG& msg) {
     HWND active = GetActiveWindow();
-    if (active && IsDialogMessageA(active, &msg)) return;
+    if (active && IsDialogMessageA(active, &msg)) {
+      if (g_host) g_host->SyncFocus();
+      return;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    if (g_host) g_host->SyncFocus();
+  }
+
+  // The control the user moved the keyboard focus to becomes its form's
+  // active control, so containers learn that the focus entered them.
+  void SyncFocus() {
+    HWND focus = GetFocus();
+    if (focus == lastFocus_) return;
+    lastFocus_ = focus;
+    for (auto& fw : forms_)
+      for (auto& [c, h] : fw->controls)
+        if (h == focus && fw->form->ActiveControl() != c) {
+          syncing_ = true;
+          fw->form->FocusControl(const_cast<ui::Component*>(c));
+          syncing_ = false;
+          return;
+        }
   }
 
   HWND HandleOf(const ui::Component& c) {
@@ -341,9 +374,9 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         FillControl(c, h);
       }
     }
-    // Group boxes go beneath the controls they frame.
+    // Group boxes and tab controls go beneath the controls they frame.
     for (auto& [c, h] : fw.controls)
-      if (c->GetKind() == Kind::GroupBox)
+      if (c->GetKind() == Kind::GroupBox || c->GetKind() == Kind::PageControl)
         SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     UpdateVisibility(fw);
   }
@@ -392,6 +425,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         ex = WS_EX_CLIENTEDGE;
         break;
       case Kind::StatusBar: cls = STATUSCLASSNAMEA; style |= SBARS_SIZEGRIP & 0; break;
+      case Kind::PageControl: cls = WC_TABCONTROLA; style |= WS_TABSTOP | TCS_MULTILINE; break;
       case Kind::ProgressBar: cls = PROGRESS_CLASSA; break;
       default: return nullptr;  // page book, pages, menus: no window of their own
     }
@@ -407,15 +441,12 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
           SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc)));
     }
     if (c.GetKind() == Kind::ListView || c.GetKind() == Kind::CheckListBox) {
-      DWORD lvex = 0;
       if (auto* lv = dynamic_cast<ui::ListView*>(&c)) {
-        if (lv->checkBoxes) lvex |= LVS_EX_CHECKBOXES;
-        if (lv->gridLines) lvex |= LVS_EX_GRIDLINES;
-        if (lv->rowSelect) lvex |= LVS_EX_FULLROWSELECT;
+        hostparts::ApplyListViewStyle(h, *lv);
+        hostparts::HookListView(h, *lv);
       } else {
-        lvex |= LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+        SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
       }
-      SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, lvex);
     }
     return h;
   }
@@ -434,6 +465,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         lc.pszText = const_cast<char*>(column.caption.c_str());
         SendMessageA(h, LVM_INSERTCOLUMNA, col++, reinterpret_cast<LPARAM>(&lc));
       }
+      hostparts::ApplyListViewStyle(h, *lv);
       FillRows(h, lv->Items());
     } else if (auto* lb = dynamic_cast<ui::ListBox*>(&c)) {
       if (c.GetKind() == Kind::CheckListBox) {
@@ -469,6 +501,8 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         SendMessageA(h, SB_SETTEXTA, i, reinterpret_cast<LPARAM>(sb->Panels()[i].text.c_str()));
     } else if (auto* cb = dynamic_cast<ui::CheckBox*>(&c)) {
       SendMessageA(h, BM_SETCHECK, cb->Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else if (auto* book = dynamic_cast<ui::PageBook*>(&c)) {
+      hostparts::FillTabs(h, *book);
     } else if (auto* pb = dynamic_cast<ui::ProgressBar*>(&c)) {
       SendMessageA(h, PBM_SETRANGE32, 0, pb->max);
       SendMessageA(h, PBM_SETPOS, pb->Position(), 0);
@@ -498,7 +532,8 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
 
   static void InsertRow(HWND h, const ui::ListItem& row, int index) {
     LVITEMA it{};
-    it.mask = LVIF_TEXT;
+    it.mask = LVIF_TEXT | (row.imageIndex >= 0 ? LVIF_IMAGE : 0);
+    it.iImage = row.imageIndex;
     it.iItem = index;
     it.pszText = const_cast<char*>(row.caption.c_str());
     int at = static_cast<int>(SendMessageA(h, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it)));
@@ -579,13 +614,23 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         }
       return;
     }
+    if (auto* images = dynamic_cast<ui::ImageList*>(&c)) {
+      hostparts::ImageListChanged(*images);
+      return;
+    }
     if (p == Prop::Visible || p == Prop::ActivePage) {
       UpdateVisibility(*fw);
-      return;
+      if (p == Prop::Visible) return;
     }
     auto it = fw->controls.find(&c);
     if (it == fw->controls.end()) return;
     HWND h = it->second;
+    if (p == Prop::Focus) {
+      if (!syncing_ && GetFocus() != h) SetFocus(h);
+      return;
+    }
+    // What the user just did in the control is already on screen.
+    if (syncing_ && (p == Prop::Checked || p == Prop::ItemIndex)) return;
     switch (p) {
       case Prop::Caption:
         if (c.GetKind() != Kind::Memo) SetWindowTextA(h, c.Caption().c_str());
@@ -703,17 +748,34 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
         if (hdr->code == LVN_ITEMCHANGED) g_host->ListChanged(*fw, *reinterpret_cast<NMLISTVIEW*>(lp));
-        if (hdr->code == NM_DBLCLK) {
-          auto it = fw->byId.find(static_cast<int>(hdr->idFrom));
-          auto* lv = it == fw->byId.end() ? nullptr : dynamic_cast<ui::ListView*>(it->second);
-          if (lv && lv->OnDblClick) lv->OnDblClick();
+        auto it = fw->byId.find(static_cast<int>(hdr->idFrom));
+        if (it == fw->byId.end()) return 0;
+        if (auto* book = dynamic_cast<ui::PageBook*>(it->second); book && hdr->code == TCN_SELCHANGE) {
+          hostparts::TabChanged(hdr->hwndFrom, *book);
+        } else if (auto* lv = dynamic_cast<ui::ListView*>(it->second)) {
+          if (hdr->code == NM_DBLCLK && lv->OnDblClick) lv->OnDblClick();
+          hostparts::ListViewNotify(*lv, *hdr);
         }
         return 0;
       }
+      case WM_CONTEXTMENU:
+        for (auto& [c, ch] : fw->controls) {
+          auto* lv = dynamic_cast<ui::ListView*>(const_cast<ui::Component*>(c));
+          if (ch != reinterpret_cast<HWND>(wp) || !lv || !lv->popupMenu) continue;
+          POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+          if (at.x == -1 && at.y == -1) GetCursorPos(&at);  // from the keyboard
+          lv->SetFocus();
+          hostparts::ShowPopupMenu(h, *lv->popupMenu, at);
+          return 0;
+        }
+        return DefWindowProcA(h, msg, wp, lp);
       case WM_DRAWITEM: {
         auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
         if (d->CtlType == ODT_BUTTON) g_host->DrawButton(*d);
-        if (d->CtlType == ODT_STATIC) g_host->DrawBanner(*d, *fw);
+        if (d->CtlType == ODT_STATIC) {
+          auto it = fw->byId.find(static_cast<int>(d->CtlID));
+          if (it == fw->byId.end() || !hostparts::DrawStockIcon(*d, *it->second)) g_host->DrawBanner(*d, *fw);
+        }
         return TRUE;
       }
       case WM_TIMER:
@@ -729,6 +791,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         if (wp != SIZE_MINIMIZED && fw->form->OnResize) fw->form->OnResize();
         return 0;
       default:
+        if (msg >= WM_USER && fw->form->Perform(msg)) return 0;
         return DefWindowProcA(h, msg, wp, lp);
     }
   }
@@ -755,6 +818,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   HFONT font_ = nullptr;
   HFONT bannerFont_ = nullptr;
   WNDPROC buttonProc_ = nullptr;
+  HWND lastFocus_ = nullptr;
   bool syncing_ = false;
 };
 

@@ -37,6 +37,10 @@ class Win32Host : public ui::Host {
   virtual void AnswerNextFileDialog(std::optional<std::string> path) = 0;
   // The caption of the last file dialog shown.
   virtual std::string LastFileDialogTitle() = 0;
+  // Check boxes of the rows of a real list view.
+  virtual std::vector<bool> WindowChecks(const ui::Component& c) = 0;
+  // Posts a window message to the real window of a form or control.
+  virtual void PostToWindow(const ui::Component& c, unsigned message) = 0;
 };
 
 std::unique_ptr<Win32Host> CreateHost();

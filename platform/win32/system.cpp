@@ -56,27 +56,6 @@ class Win32System final : public SystemInfo {
   }
 };
 
-class Win32Shell final : public Shell {
- public:
-  Status Execute(std::string_view verb, std::string_view file, std::string_view params,
-                 std::string_view directory, int show) override {
-    const std::string v(verb), f(file), p(params), d(directory);
-    SHELLEXECUTEINFOA info{};
-    info.cbSize = sizeof(info);
-    // A property sheet comes from the shell's item menu; without this flag an
-    // unknown verb falls back to running the file.
-    if (v == "properties") info.fMask = SEE_MASK_INVOKEIDLIST;
-    info.lpVerb = v.c_str();
-    info.lpFile = f.c_str();
-    info.lpParameters = p.empty() ? nullptr : p.c_str();
-    info.lpDirectory = d.empty() ? nullptr : d.c_str();
-    info.nShow = show;
-    if (ShellExecuteExA(&info)) return kOk;
-    const DWORD e = GetLastError();
-    return e ? static_cast<Status>(e) : static_cast<Status>(ERROR_OUTOFMEMORY);
-  }
-};
-
 class Win32Machine final : public Machine {
  public:
   Registry& Reg() override { return *reg_; }
@@ -91,7 +70,7 @@ class Win32Machine final : public Machine {
   std::unique_ptr<FileSystem> files_ = CreateFileSystem();
   std::unique_ptr<Processes> procs_ = CreateProcesses();
   std::unique_ptr<SystemInfo> sys_ = std::make_unique<Win32System>();
-  std::unique_ptr<Shell> shell_ = std::make_unique<Win32Shell>();
+  std::unique_ptr<Shell> shell_ = CreateShell();
   std::unique_ptr<Services> services_ = CreateServices();
 };
 

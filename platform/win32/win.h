@@ -16,6 +16,8 @@
 #include <commdlg.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <windowsx.h>
 #include <tlhelp32.h>
 
 #undef CopyFile

@@ -407,4 +407,27 @@ TEST(ContractClock, LocalDateAndTimeTexts) {
   EXPECT_NE(time.find("12"), std::string::npos) << time;
 }
 
+TEST_F(Contract, ShellFoldersShortcutsAndIcons) {
+  auto& sh = M().Sh();
+  for (int id : {csidl::kPersonal, csidl::kStartup, csidl::kCommonStartMenu, csidl::kCommonStartup,
+                 csidl::kAppData, csidl::kProfile}) {
+    const std::string folder = sh.SpecialFolder(id);
+    EXPECT_GE(folder.size(), 3u) << id;
+    EXPECT_EQ(folder.substr(1, 2), ":\\") << id;
+  }
+  EXPECT_NE(sh.SpecialFolder(csidl::kStartup), sh.SpecialFolder(csidl::kCommonStartup));
+  EXPECT_EQ(sh.SpecialFolder(-5), "");
+
+  Write("target.txt", "the target of a shortcut");
+  ASSERT_EQ(sh.CreateShortcut(P("Link.lnk"), P("target.txt")), kOk);
+  auto target = sh.ShortcutTarget(P("Link.lnk"));
+  ASSERT_TRUE(target);
+  EXPECT_TRUE(SameText(*target, P("target.txt"))) << *target;
+  EXPECT_FALSE(sh.ShortcutTarget(P("target.txt")));
+  EXPECT_FALSE(sh.ShortcutTarget(P("missing.lnk")));
+
+  EXPECT_FALSE(sh.HasIcon(P("target.txt")));
+  EXPECT_FALSE(sh.HasIcon(P("missing.exe")));
+}
+
 }  // namespace

@@ -16,6 +16,42 @@
 
 namespace {
 
+// A few start-up entries of every kind, so the start-up manager shows real
+// rows. The demo runs in its own throw-away Wine prefix.
+void PlantStartupEntries(platform::Machine& m) {
+  using platform::Hive;
+  namespace access = platform::keyaccess;
+  const std::string base = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+  const std::string windows = m.Files().WindowsDirectory();
+  auto& reg = m.Reg();
+  if (auto k = reg.Create(Hive::CurrentUser, base + "Run", access::kAllAccess)) {
+    k->WriteString("Tray Helper", "\"" + windows + "\\notepad.exe\" /tray");
+    k->WriteString("Sound Panel", "rundll32.exe shell32.dll,Control_RunDLL mmsys.cpl");
+  }
+  if (auto k = reg.Create(Hive::CurrentUser, base + "Run_Bak", access::kAllAccess))
+    k->WriteString("Old Updater", windows + "\\regedit.exe /s");
+  if (auto k = reg.Create(Hive::LocalMachine, base + "Run", access::kAllAccess))
+    k->WriteString("Desktop Shell", windows + "\\explorer.exe -embedding");
+  auto folders = reg.Create(Hive::CurrentUser, base + "Explorer\\Shell Folders", access::kAllAccess);
+  std::string startup = folders ? folders->ReadString("Startup").value_or("") : "";
+  if (startup.empty() && folders) {
+    startup = m.Sh().SpecialFolder(platform::csidl::kStartup);
+    folders->WriteString("Startup", startup);
+  }
+  if (!startup.empty()) {
+    m.Files().CreateDirectory(startup);
+    m.Sh().CreateShortcut(startup + "\\Notepad.lnk", windows + "\\notepad.exe");
+  }
+  std::string ini;
+  platform::ReadWholeFile(m.Files(), windows + "\\system.ini", ini);
+  platform::WriteFileReplacing(m.Files(), windows + "\\system.ini",
+                               ini + "\r\n[boot]\r\ndevice=kvxdemo.vxd\r\n;load=oldtsr.drv\r\n");
+  if (auto k = reg.Create(Hive::LocalMachine,
+                          "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}",
+                          access::kAllAccess))
+    k->Set("UpperFilters", platform::ValueType::MultiString, std::string("kbdclass\0kvxlogger\0\0", 20));
+}
+
 void Settle(platform::win32::Win32Host& host) {
   for (int i = 0; i < 10; ++i) {
     host.ProcessMessages();
@@ -33,6 +69,7 @@ int main(int argc, char** argv) {
   const std::string out = std::string(argv[1]) + "\\";
   auto machine = platform::win32::CreateMachine();
   auto host = platform::win32::CreateHost();
+  PlantStartupEntries(*machine);
   app::Program p(*machine, *host);
   if (!p.Start()) return 1;
   auto& f = *p.form1;
@@ -49,6 +86,18 @@ int main(int argc, char** argv) {
     f.ShowPage(page);
     shot(f, "page-" + std::to_string(page));
   }
+  // The start-up manager's tabs and the main window's "Startup files" page.
+  f.ShowPage(3);
+  f.Button15Click();
+  shot(f, "startup-files");
+  p.frmMain->LoadStartupPrograms();
+  p.frmMain->Show();
+  for (int tab = 0; tab < 3; ++tab) {
+    p.frmMain->PageControl->SetActivePage(tab);
+    shot(*p.frmMain, "startup-manager-" + std::to_string(tab));
+  }
+  p.frmMain->Hide();
+
   // "Services Manager": the page listed afresh from the real service manager.
   f.ShowPage(0);
   f.Find("xpButton15")->Click();
@@ -86,7 +135,7 @@ int main(int argc, char** argv) {
   shot(f, "page-0-german");
   f.ShowPage(1);
   shot(f, "page-1-german");
-  app::WriteLanguageOption(machine->Reg(), "Default");
+
   f.Close();
   Settle(*host);
   return failures ? 1 : 0;

@@ -1,0 +1,26 @@
+// System.ini/Win.ini lines: listing and rewriting on any bytes. The first
+// line of the input is the line to switch, the rest is the file.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "startup/startup_text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t cut = input.find('\n');
+  const std::string_view first = cut == std::string_view::npos ? input : input.substr(0, cut);
+  const std::string_view file = cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
+  const std::string oldLine = startup::NormalizeIniLine(first);
+  std::size_t rows = 0;
+  for (const auto& line : startup::SplitLines(file)) {
+    bool active = false;
+    if (startup::IsLoaderLine(startup::NormalizeIniLine(line), &active)) ++rows;
+  }
+  const std::string out = startup::RewriteIniLines(file, oldLine, ";" + oldLine);
+  // Each line grows by at most the new line and its CR LF.
+  if (out.size() > file.size() + (startup::SplitLines(file).size()) * (oldLine.size() + 3)) __builtin_trap();
+  (void)rows;
+  return 0;
+}

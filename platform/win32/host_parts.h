@@ -1,0 +1,30 @@
+#pragma once
+// The control families of the Win32 host beside its core (host.cpp): tab
+// controls, list views with icons, check boxes and keys, context menus.
+#include "platform/win32/win.h"
+#include "ui/component.h"
+
+namespace platform::win32::hostparts {
+
+// Tabs: one per page of the page control, the active page selected.
+void FillTabs(HWND tab, const ui::PageBook& book);
+// The user picked another tab.
+void TabChanged(HWND tab, ui::PageBook& book);
+
+// Extended styles, check boxes and the small image list of a list view.
+void ApplyListViewStyle(HWND list, const ui::ListView& lv);
+// An icon was added to an image list some list views show.
+void ImageListChanged(const ui::ImageList& images);
+// Draws an image control whose caption names a stock icon ("#marker");
+// false for other images.
+bool DrawStockIcon(const DRAWITEMSTRUCT& d, const ui::Component& image);
+// Subclasses the list view so its key handler can swallow keys.
+void HookListView(HWND list, ui::ListView& lv);
+// A click the list view reports to its form (the row under the pointer
+// goes to OnMouseUp); true when handled.
+bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr);
+
+// Opens the context menu at the screen point and clicks the chosen item.
+void ShowPopupMenu(HWND owner, ui::PopupMenu& menu, POINT at);
+
+}  // namespace platform::win32::hostparts
