@@ -3,6 +3,8 @@
 #include "app/all_windows.h"
 #include "app/language.h"
 #include "platform/text.h"
+#include "update/updater.h"
+#include "update/upgrade_window.h"
 
 namespace app {
 
@@ -28,6 +30,7 @@ bool Program::Start() {
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;
+  updater = std::make_unique<update::Updater>(*this);
   ApplyStartupLanguage(*this);  // the language file addresses every window
   return true;
 }
@@ -48,7 +51,7 @@ void Program::CreateForms() {
 }
 
 int Program::Main() {
-  if (!Start()) return role_ == Role::UpgradeCopy ? 0 : app.ExitCode();
+  if (!Start()) return role_ == Role::UpgradeCopy ? update::RunUpgradeCopy(*this) : app.ExitCode();
   return app.Run();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/files.h"
+#include "platform/net.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -16,6 +17,7 @@ class Machine {
   virtual Processes& Procs() = 0;
   virtual SystemInfo& Sys() = 0;
   virtual Shell& Sh() = 0;
+  virtual Network& Net() = 0;
 };
 
 }  // namespace platform

@@ -57,6 +57,8 @@ class Form : public Component {
   std::function<void()> OnHide;
   std::function<void()> OnResize;
   std::function<void()> OnClose;
+  // Asked before closing; false keeps the form open.
+  std::function<bool()> OnCloseQuery;
 
   void SetObserver(FormObserver* o) { observer_ = o; }
   FormObserver* Observer() const { return observer_; }

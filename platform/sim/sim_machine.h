@@ -181,6 +181,14 @@ class SimShell final : public Shell {
   Status fail_ = kOk;
 };
 
+// The host's real network (loopback servers in tests).
+class SimNetwork final : public Network {
+ public:
+  Status HttpTransfer(const HttpRequest& request, const HttpSink& sink,
+                      const std::atomic<bool>& stop) override;
+  std::unique_ptr<FtpSession> FtpLogin(const FtpServer& server, Status* error) override;
+};
+
 class SimMachine final : public Machine {
  public:
   SimMachine() : files_(procs_) {}
@@ -189,6 +197,7 @@ class SimMachine final : public Machine {
   Processes& Procs() override { return procs_; }
   SystemInfo& Sys() override { return sys_; }
   Shell& Sh() override { return shell_; }
+  Network& Net() override { return net_; }
 
   SimRegistry& SimReg() { return reg_; }
   SimFileSystem& SimFiles() { return files_; }
@@ -202,6 +211,7 @@ class SimMachine final : public Machine {
   SimFileSystem files_;
   SimSystem sys_;
   SimShell shell_;
+  SimNetwork net_;
 };
 
 }  // namespace platform::sim

@@ -10,5 +10,6 @@ std::unique_ptr<FileSystem> CreateFileSystem();
 std::unique_ptr<Processes> CreateProcesses();
 std::unique_ptr<SystemInfo> CreateSystemInfo();
 std::unique_ptr<Shell> CreateShell();
+std::unique_ptr<Network> CreateNetwork();
 
 }  // namespace platform::win32

@@ -75,6 +75,7 @@ class Win32Machine final : public Machine {
   Processes& Procs() override { return *procs_; }
   SystemInfo& Sys() override { return *sys_; }
   Shell& Sh() override { return *shell_; }
+  Network& Net() override { return *net_; }
 
  private:
   std::unique_ptr<Registry> reg_ = CreateRegistry();
@@ -82,6 +83,7 @@ class Win32Machine final : public Machine {
   std::unique_ptr<Processes> procs_ = CreateProcesses();
   std::unique_ptr<SystemInfo> sys_ = std::make_unique<Win32System>();
   std::unique_ptr<Shell> shell_ = std::make_unique<Win32Shell>();
+  std::unique_ptr<Network> net_ = CreateNetwork();
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <wininet.h>
 
 #undef CopyFile
 #undef MoveFile
