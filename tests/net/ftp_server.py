@@ -7,6 +7,7 @@ the home folder (the password replaced by "***"). The chosen port is printed
 on the first line of standard output.
 """
 import argparse
+import logging
 import os
 import sys
 
@@ -36,6 +37,7 @@ def main():
                 f.write(("PASS ***" if cmd == "PASS" else line) + "\n")
             return super().pre_process_command(line, cmd, arg)
 
+    logging.basicConfig(level=logging.ERROR)
     Handler.authorizer = authorizer
     Handler.banner = "loopback test server"
     server = FTPServer(("127.0.0.1", args.port), Handler)
