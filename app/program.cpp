@@ -1,5 +1,8 @@
 #include "app/program.h"
 
+#include <chrono>
+#include <thread>
+
 #include "app/all_windows.h"
 #include "app/language.h"
 #include "platform/text.h"
@@ -26,7 +29,13 @@ bool Program::Start() {
     role_ = Role::UpgradeCopy;
     return false;
   }
-  machine.Files().DeleteFile(programFolder + kUpgradeCopyName);  // a leftover of an upgrade
+  // A leftover of an upgrade; the copy that started this run may take a
+  // moment to end, so a few tries.
+  const std::string copy = programFolder + kUpgradeCopyName;
+  for (int i = 0; i < 30 && machine.Files().DeleteFile(copy) != platform::kOk &&
+                  platform::FileExists(machine.Files(), copy);
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;

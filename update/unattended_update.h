@@ -1,6 +1,7 @@
 #pragma once
 // The update without a window: the list check and whatever it offers,
 // every question answered yes, no box shown.
+#include <optional>
 #include <string>
 
 namespace app {
@@ -15,5 +16,9 @@ inline constexpr int kUpdateFailed = 2;  // no list or a failed download; the ol
 // Runs on a started program (its windows created, none shown). server:
 // "host" or "host:port" for every request; empty for the usual server.
 int RunUnattendedUpdate(app::Program& program, const std::string& server = {});
+
+// The command line "/update [/server HOST[:PORT]]": the server (empty for
+// the usual one), or nullopt when "/update" is not given.
+std::optional<std::string> UpdateArguments(int argc, char** argv);
 
 }  // namespace update

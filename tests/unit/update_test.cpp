@@ -479,3 +479,19 @@ TEST_F(ProgramFixture, CopyRoleRetriesWhileTheProgramRunsAndGivesUpAfterItsBound
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UpdateArguments, UpdateAndServer) {
+  auto run = [](std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    return update::UpdateArguments(int(argv.size()), argv.data());
+  };
+  EXPECT_EQ(run({"klaruvex.exe"}), std::nullopt);
+  EXPECT_EQ(run({"klaruvex.exe", "/update"}), "");
+  EXPECT_EQ(run({"klaruvex.exe", "/UPDATE", "/server", "127.0.0.1:8080"}), "127.0.0.1:8080");
+  EXPECT_EQ(run({"klaruvex.exe", "/server", "h", "/update"}), "h");
+}
+
+}  // namespace
