@@ -83,8 +83,10 @@ class WinNetwork final : public Network {
     if (!connect) return LastError();
     const char* accept[] = {r.acceptType.c_str(), nullptr};
     DWORD flags = INTERNET_FLAG_NO_UI;
-    // Without NO_CACHE_WRITE the answer still lands in the cache.
-    if (!r.useCache) flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    // Without NO_CACHE_WRITE the answer still lands in the cache; the pragma
+    // asks caches on the way to step aside as well.
+    if (!r.useCache)
+      flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     const bool post = !r.postQuery.empty();
     Handle request(HttpOpenRequestA(connect.h, post ? "POST" : "GET", r.path.c_str(), "HTTP/1.0",
                                     OrNull(r.referer), accept, flags, 0));

@@ -26,3 +26,4 @@
 #undef RemoveDirectory
 #undef MessageBox
 #undef GetObject
+#undef ReplaceFile
