@@ -5,7 +5,6 @@
 #include <random>
 
 #include "app/all_windows.h"
-#include "app/options.h"
 #include "engine/helpers.h"
 #include "kvx_config.h"
 #include "platform/text.h"
@@ -32,13 +31,8 @@ unsigned RemoteNumber() {
 }  // namespace
 
 std::string UploadServer(app::Program& program) {
-  auto key = program.machine.Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey,
-                                        platform::keyaccess::kRead);
-  if (key) {
-    auto value = key->ReadString("UploadServer");
-    if (value && !value->empty()) return *value;
-  }
-  return KVX_UPLOAD_HOST;
+  std::string server = ServerOption(program, "UploadServer");
+  return server.empty() ? KVX_UPLOAD_HOST : server;
 }
 
 std::vector<std::string> SendLogLines(const LogLines& lines) {

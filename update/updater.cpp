@@ -37,16 +37,18 @@ void Configure(THTTPGet& get, bool binary, bool wait) {
 
 }  // namespace
 
+std::string ServerOption(app::Program& program, const char* value) {
+  auto key = program.machine.Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey,
+                                        platform::keyaccess::kRead);
+  if (!key) return {};
+  return key->ReadString(value).value_or("");
+}
+
 std::string UpdateServer(app::Program& program) {
   if (program.updater && !program.updater->serverOverride.empty())
     return program.updater->serverOverride;
-  auto key = program.machine.Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey,
-                                        platform::keyaccess::kRead);
-  if (key) {
-    auto value = key->ReadString("UpdateServer");
-    if (value && !value->empty()) return *value;
-  }
-  return KVX_VENDOR_HOST;
+  std::string server = ServerOption(program, "UpdateServer");
+  return server.empty() ? KVX_VENDOR_HOST : server;
 }
 
 Updater::Updater(app::Program& p)

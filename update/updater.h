@@ -17,6 +17,10 @@ class Program;
 
 namespace update {
 
+// A server named in the options key ("UpdateServer", "UploadServer");
+// empty when not set.
+std::string ServerOption(app::Program& program, const char* value);
+
 // Host or host:port of the update web server: the options value
 // "UpdateServer" when set, otherwise the vendor's server.
 std::string UpdateServer(app::Program& program);

@@ -59,6 +59,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.record()
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(min(length, 1 << 20))  # a POST's form body
         sc = self.scenario()
         if sc.get("stall_head"):
             self.stall()

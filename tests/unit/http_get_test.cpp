@@ -59,6 +59,15 @@ TEST_F(HttpGetTest, WaitingDownloadSavesTheBodyAndSendsTheRequestOfTheProgram) {
             std::vector<std::string>{"GET /file.bin HTTP/1.0\tAccept: */*\tUtilMind HTTPGet\tno-cache"});
 }
 
+TEST_F(HttpGetTest, PostQueryMakesAPost) {
+  www.Put("/file.bin", std::string(150, 'p'));
+  get.PostQuery = "name=value";
+  get.WaitThread = true;
+  get.GetFile();
+  EXPECT_EQ(events, std::vector<std::string>{"done C:\\file.bin 150"});
+  EXPECT_EQ(www.Requests(), std::vector<std::string>{"POST /file.bin HTTP/1.0"});
+}
+
 TEST_F(HttpGetTest, AnswersThatAreNotTheWholeFileAreErrors) {
   struct Case {
     const char* what;
