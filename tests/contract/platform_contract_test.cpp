@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -304,6 +305,29 @@ TEST_F(Contract, VersionRecordIsNt) {
   EXPECT_EQ(v->platformId, 2u);
   EXPECT_GE(v->major, 5u);
   EXPECT_FALSE(M().Sys().ModulePath().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The served cases run against loopback servers in the network tests of each
+// platform; here what needs no server.
+TEST_F(Contract, NetworkReportsAClosedPort) {
+  std::atomic<bool> stop{false};
+  HttpRequest request;
+  request.host = "127.0.0.1";
+  request.port = 1;
+  request.path = "/x";
+  bool head = false;
+  HttpSink sink;
+  sink.onHead = [&](int, std::optional<std::uint64_t>) { return head = true; };
+  EXPECT_EQ(M().Net().HttpTransfer(request, sink, stop), neterr::kCannotConnect);
+  EXPECT_FALSE(head);
+
+  Status error = kOk;
+  EXPECT_FALSE(M().Net().FtpLogin({"127.0.0.1", 1, "user", "password"}, &error));
+  EXPECT_EQ(error, neterr::kCannotConnect);
 }
 
 }  // namespace
