@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """A loopback FTP server for the log upload tests (pyftpdlib).
 
-One account (--user, --password) whose home is --home; a wrong password is a
-refused login. Every command received is appended to "_commands.log" beside
+One account (--user, --password) whose home is --home, and any further
+--account USER:PASSWORD with the same home; anything else is a refused login. Every command received is appended to "_commands.log" beside
 the home folder (the password replaced by "***"). The chosen port is printed
 on the first line of standard output.
 """
@@ -20,6 +20,7 @@ def main():
     ap.add_argument("--home", required=True)
     ap.add_argument("--user", required=True)
     ap.add_argument("--password", required=True)
+    ap.add_argument("--account", action="append", default=[])
     ap.add_argument("--port", type=int, default=0)
     args = ap.parse_args()
     home = os.path.abspath(args.home)
@@ -28,6 +29,10 @@ def main():
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, home, perm="elradfmwMT")
+    for account in args.account:
+        user, _, password = account.partition(":")
+        if user and user != args.user:
+            authorizer.add_user(user, password, home, perm="elradfmwMT")
 
     class Handler(FTPHandler):
         auth_failed_timeout = 0  # answer a refused login at once

@@ -23,9 +23,15 @@ start() {  # start OUTFILE SCRIPT ARGS...: the server's port
   for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
   head -n 1 "$out"
 }
-export KVX_HTTP_PORT KVX_FTP_PORT
+export KVX_HTTP_PORT KVX_FTP_PORT KVX_FTP_REFUSING_PORT
 KVX_HTTP_PORT=$(start "$served/.http-port" http_scenario.py --root "$served")
-# The account the tests log in with; a wrong password is refused.
-KVX_FTP_PORT=$(start "$served/.ftp-port" ftp_server.py --home "$served/ftp/home" --user tester --password=secret)
-[ -n "$KVX_HTTP_PORT" ] && [ -n "$KVX_FTP_PORT" ] || { echo "servers did not start" >&2; exit 1; }
+# A test account and the build's log upload account (KVX_BUILD_FTP_ACCOUNT,
+# USER:PASSWORD); a second server knows only the test account.
+KVX_FTP_PORT=$(start "$served/.ftp-port" ftp_server.py --home "$served/ftp/home" --user tester \
+  --password=secret --account="${KVX_BUILD_FTP_ACCOUNT:-}")
+mkdir -p "$served/refusing/home"
+KVX_FTP_REFUSING_PORT=$(start "$served/.ftp-port2" ftp_server.py --home "$served/refusing/home" \
+  --user tester --password=secret)
+[ -n "$KVX_HTTP_PORT" ] && [ -n "$KVX_FTP_PORT" ] && [ -n "$KVX_FTP_REFUSING_PORT" ] ||
+  { echo "servers did not start" >&2; exit 1; }
 "$src/scripts/wine-run" --build "$build" --with "$klaruvex" --drive "s:$served" "$@"
