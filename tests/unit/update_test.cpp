@@ -4,6 +4,7 @@
 
 #include "app/options.h"
 #include "tests/unit/loopback_servers.h"
+#include "tests/net/update_scenarios.h"
 #include "tests/unit/program_fixture.h"
 #include "update/unattended_update.h"
 #include "update/update_list.h"
@@ -14,20 +15,9 @@ namespace {
 
 using update::kBuiltInVersion;
 
-std::string DateLine(int upd) { return "Database date: 2026-12-01, Upd " + std::to_string(upd); }
-
-// A database text with its date line, some rules and the end line.
-std::string DatabaseText(const std::string& date, const std::string& rule = "[A]:c:\\a.exe") {
-  return date + "\r\n[Start]\r\n" + rule + "\r\n_end\r\n";
-}
-
-// Package N: its date line, one rule of its own, the end line; enciphered.
-std::string Package(int n) {
-  std::string plain = DateLine(n) + "\r\n[Pkg" + std::to_string(n) + "]:c:\\p" +
-                      std::to_string(n) + ".exe\r\n" + std::string(60, ';') + "\r\n_end\r\n";
-  update::EncipherInPlace(plain, update::LanguageKey());
-  return plain;
-}
+using kvxtest::DatabaseText;
+using kvxtest::DateLine;
+using kvxtest::Package;
 
 class UpdateTest : public ProgramFixture {
  protected:
@@ -58,17 +48,8 @@ class UpdateTest : public ProgramFixture {
     return text;
   }
 
-  // Runs the list check and everything it starts to its end.
-  void Check(app::Program& p) {
-    p.updater->StartListCheck();
-    WaitIdle(p);
-  }
-  void WaitIdle(app::Program& p) {
-    while (p.updater->Get2.Running() || p.updater->Get1.Running() || p.form4->Get1.Running()) {
-      host.ProcessMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
+  void Check(app::Program& p) { kvxtest::Check(p, host); }
+  void WaitIdle(app::Program& p) { kvxtest::WaitIdle(p, host); }
   void AnswerDatabaseQuestion(app::Program& p, const std::string& date, int answer) {
     host.Answer(answer, p.msg[104] + "\r" + p.msg[105] + date, p.msg[23]);
   }

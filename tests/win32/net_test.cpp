@@ -16,13 +16,13 @@
 #include "update/unattended_update.h"
 #include "update/update_list.h"
 #include "update/updater.h"
+#include "tests/net/update_scenarios.h"
+#include "tests/win32/served_drive.h"
 
 namespace {
 
-std::uint16_t Port(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? static_cast<std::uint16_t>(std::atoi(v)) : 0;
-}
+using kvxtest::DateLine;
+using kvxtest::Port;
 
 class WinNet : public ::testing::Test {
  protected:
@@ -31,21 +31,11 @@ class WinNet : public ::testing::Test {
     http = "127.0.0.1:" + std::to_string(Port("KVX_HTTP_PORT"));
   }
   void Put(const std::string& path, std::string_view bytes) {
-    std::string folder;
-    for (std::size_t p = 0; (p = path.find('\\', p + 1)) != std::string::npos;)
-      m->Files().CreateDirectory(path.substr(0, p));
-    ASSERT_EQ(platform::WriteWholeFile(m->Files(), path, bytes), platform::kOk) << path;
+    ASSERT_TRUE(kvxtest::Put(m->Files(), path, bytes)) << path;
   }
-  std::string Read(const std::string& path) {
-    std::string bytes;
-    platform::ReadWholeFile(m->Files(), path, bytes);
-    return bytes;
-  }
+  std::string Read(const std::string& path) { return kvxtest::Read(m->Files(), path); }
   std::vector<std::string> Requests() {
-    std::vector<std::string> lines;
-    std::string all = Read("S:\\_requests.log");
-    for (std::size_t p = 0, e; (e = all.find('\n', p)) != std::string::npos; p = e + 1)
-      lines.push_back(all.substr(p, e - p));
+    auto lines = kvxtest::Requests(m->Files(), true);
     m->Files().DeleteFile("S:\\_requests.log");
     return lines;
   }
@@ -135,8 +125,6 @@ TEST_F(WinNet, FtpLoginAllocateAndStoreInActiveMode) {
   EXPECT_FALSE(m->Net().FtpLogin(server, &error));
   EXPECT_EQ(error, platform::neterr::kLoginFailure);
 }
-
-std::string DateLine(int upd) { return "Database date: 2026-12-01, Upd " + std::to_string(upd); }
 
 TEST_F(WinNet, UnattendedIncrementalUpdate) {
   const std::string local = DateLine(120) + "\r\n[Start]\r\n[A]:c:\\a.exe\r\n_end\r\n";

@@ -18,26 +18,17 @@
 #include "update/log_upload.h"
 #include "update/update_list.h"
 #include "update/updater.h"
+#include "tests/net/update_scenarios.h"
+#include "tests/win32/served_drive.h"
 
 namespace {
 
 using update::kBuiltInVersion;
 
-std::uint16_t Port(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? static_cast<std::uint16_t>(std::atoi(v)) : 0;
-}
-
-std::string DateLine(int upd) { return "Database date: 2026-12-01, Upd " + std::to_string(upd); }
-std::string DatabaseText(const std::string& date, const std::string& rule = "[A]:c:\\a.exe") {
-  return date + "\r\n[Start]\r\n" + rule + "\r\n_end\r\n";
-}
-std::string Package(int n) {
-  std::string plain = DateLine(n) + "\r\n[Pkg" + std::to_string(n) + "]:c:\\p.exe\r\n" +
-                      std::string(60, ';') + "\r\n_end\r\n";
-  update::EncipherInPlace(plain, update::LanguageKey());
-  return plain;
-}
+using kvxtest::DatabaseText;
+using kvxtest::DateLine;
+using kvxtest::Package;
+using kvxtest::Port;
 
 class WinNetUpdate : public ::testing::Test {
  protected:
@@ -52,22 +43,10 @@ class WinNetUpdate : public ::testing::Test {
     m->Files().DeleteFile("S:\\_requests.log");
   }
   void Put(const std::string& path, std::string_view bytes) {
-    for (std::size_t p = 0; (p = path.find('\\', p + 1)) != std::string::npos;)
-      m->Files().CreateDirectory(path.substr(0, p));
-    ASSERT_EQ(platform::WriteWholeFile(m->Files(), path, bytes), platform::kOk) << path;
+    ASSERT_TRUE(kvxtest::Put(m->Files(), path, bytes)) << path;
   }
-  std::string Read(const std::string& path) {
-    std::string bytes;
-    platform::ReadWholeFile(m->Files(), path, bytes);
-    return bytes;
-  }
-  std::vector<std::string> Requests() {
-    std::vector<std::string> lines;
-    std::string all = Read("S:\\_requests.log");
-    for (std::size_t p = 0, e; (e = all.find('\n', p)) != std::string::npos; p = e + 1)
-      lines.push_back(all.substr(p, all.find('\t', p) - p));
-    return lines;
-  }
+  std::string Read(const std::string& path) { return kvxtest::Read(m->Files(), path); }
+  std::vector<std::string> Requests() { return kvxtest::Requests(m->Files(), false); }
   void ServeList(const std::string& date, const std::string& version = kBuiltInVersion,
                  const std::string& base = "", const std::string& upload = "0") {
     Put("S:\\updr2\\list.htm", "Klaruvex Pro\r\n" + date + "\r\n" + version + "\r\n\r\n" + upload +
@@ -80,16 +59,8 @@ class WinNetUpdate : public ::testing::Test {
     p->app.Run();
     return p;
   }
-  void Check(app::Program& p) {
-    p.updater->StartListCheck();
-    WaitIdle(p);
-  }
-  void WaitIdle(app::Program& p) {
-    while (p.updater->Get2.Running() || p.updater->Get1.Running() || p.form4->Get1.Running()) {
-      host.ProcessMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
+  void Check(app::Program& p) { kvxtest::Check(p, host); }
+  void WaitIdle(app::Program& p) { kvxtest::WaitIdle(p, host); }
   std::string DiskText() {
     std::string text;
     engine::UnpackDatabase(Read("C:\\kvx\\files.dat"), update::LanguageKey(), text);
