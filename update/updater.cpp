@@ -1,5 +1,7 @@
 #include "update/updater.h"
 
+#include <new>
+
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "kvx_config.h"
@@ -257,11 +259,15 @@ bool Updater::TakeCompleteDatabase() {
   std::string image, text;
   // Only a database that deciphers, decompresses and reads to its end line
   // may replace the one in use.
-  const bool sound =
-      ReadBounded(fs, downloaded, kDatabaseReadLimit, image) &&
-      engine::UnpackDatabase(image, LanguageKey(), text) == engine::LoadResult::Ok &&
-      EndsWithEndLine(text) &&
-      fs.ReplaceFile(downloaded, program.programFolder + "files.dat") == platform::kOk;
+  bool sound = false;
+  try {
+    sound = ReadBounded(fs, downloaded, kDatabaseReadLimit, image) &&
+            engine::UnpackDatabase(image, LanguageKey(), text) == engine::LoadResult::Ok &&
+            EndsWithEndLine(text) &&
+            fs.ReplaceFile(downloaded, program.programFolder + "files.dat") == platform::kOk;
+  } catch (const std::bad_alloc&) {
+    sound = false;  // decompresses to more than this machine holds
+  }
   if (!sound) {
     fs.DeleteFile(downloaded);
     return false;
