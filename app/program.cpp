@@ -1,8 +1,13 @@
 #include "app/program.h"
 
+#include <chrono>
+#include <thread>
+
 #include "app/all_windows.h"
 #include "app/language.h"
 #include "platform/text.h"
+#include "update/updater.h"
+#include "update/upgrade_window.h"
 
 namespace app {
 
@@ -24,10 +29,17 @@ bool Program::Start() {
     role_ = Role::UpgradeCopy;
     return false;
   }
-  machine.Files().DeleteFile(programFolder + kUpgradeCopyName);  // a leftover of an upgrade
+  // A leftover of an upgrade; the copy that started this run may take a
+  // moment to end, so a few tries.
+  const std::string copy = programFolder + kUpgradeCopyName;
+  for (int i = 0; i < 30 && machine.Files().DeleteFile(copy) != platform::kOk &&
+                  platform::FileExists(machine.Files(), copy);
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;
+  updater = std::make_unique<update::Updater>(*this);
   ApplyStartupLanguage(*this);  // the language file addresses every window
   return true;
 }
@@ -48,7 +60,7 @@ void Program::CreateForms() {
 }
 
 int Program::Main() {
-  if (!Start()) return role_ == Role::UpgradeCopy ? 0 : app.ExitCode();
+  if (!Start()) return role_ == Role::UpgradeCopy ? update::RunUpgradeCopy(*this) : app.ExitCode();
   return app.Run();
 }
 

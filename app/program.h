@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 #include "app/messages.h"
@@ -16,6 +17,10 @@ class TFormIG;
 class TFormL;
 class TFormR;
 class Toptscan;
+
+namespace update {
+class Updater;
+}
 
 namespace app {
 
@@ -62,6 +67,9 @@ class Program {
   TFormL* formL = nullptr;
   TFormR* formR = nullptr;
   Toptscan* optscan = nullptr;
+
+  // The update check, database update and log upload state of the main window.
+  std::unique_ptr<update::Updater> updater;
 
  private:
   void CreateForms();

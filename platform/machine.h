@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/files.h"
+#include "platform/net.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/services.h"
@@ -18,6 +19,7 @@ class Machine {
   virtual SystemInfo& Sys() = 0;
   virtual Shell& Sh() = 0;
   virtual Services& Svc() = 0;
+  virtual Network& Net() = 0;
 };
 
 }  // namespace platform

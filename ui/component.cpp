@@ -300,6 +300,7 @@ void Form::Hide() {
 }
 
 void Form::Close() {
+  if (OnCloseQuery && !OnCloseQuery()) return;
   if (OnClose) OnClose();
   Hide();
   if (app_ && app_->MainForm() == this) app_->Terminate(0);

@@ -63,6 +63,8 @@ class Form : public Component {
 
   Component* ActiveControl() const { return active_; }
   void FocusControl(Component* c);
+  // Asked before closing; false keeps the form open.
+  std::function<bool()> OnCloseQuery;
 
   void SetObserver(FormObserver* o) { observer_ = o; }
   FormObserver* Observer() const { return observer_; }

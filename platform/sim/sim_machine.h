@@ -266,6 +266,14 @@ class SimServices final : public Services {
   bool admin_ = true;
 };
 
+// The host's real network (loopback servers in tests).
+class SimNetwork final : public Network {
+ public:
+  Status HttpTransfer(const HttpRequest& request, const HttpSink& sink,
+                      const std::atomic<bool>& stop) override;
+  std::unique_ptr<FtpSession> FtpLogin(const FtpServer& server, Status* error) override;
+};
+
 class SimMachine final : public Machine {
  public:
   SimMachine() : files_(procs_), shell_(files_) {}
@@ -275,6 +283,7 @@ class SimMachine final : public Machine {
   SystemInfo& Sys() override { return sys_; }
   Shell& Sh() override { return shell_; }
   Services& Svc() override { return services_; }
+  Network& Net() override { return net_; }
 
   SimRegistry& SimReg() { return reg_; }
   SimFileSystem& SimFiles() { return files_; }
@@ -290,6 +299,7 @@ class SimMachine final : public Machine {
   SimSystem sys_;
   SimShell shell_;
   SimServices services_;
+  SimNetwork net_;
 };
 
 }  // namespace platform::sim

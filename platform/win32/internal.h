@@ -20,5 +20,6 @@ std::unique_ptr<Services> CreateServices();
 // Shows a popup menu of the control model at the mouse cursor and clicks the
 // item the user chooses.
 void TrackPopupMenuAtCursor(HWND owner, ui::Component& menu);
+std::unique_ptr<Network> CreateNetwork();
 
 }  // namespace platform::win32

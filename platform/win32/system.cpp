@@ -64,6 +64,7 @@ class Win32Machine final : public Machine {
   SystemInfo& Sys() override { return *sys_; }
   Shell& Sh() override { return *shell_; }
   Services& Svc() override { return *services_; }
+  Network& Net() override { return *net_; }
 
  private:
   std::unique_ptr<Registry> reg_ = CreateRegistry();
@@ -72,6 +73,7 @@ class Win32Machine final : public Machine {
   std::unique_ptr<SystemInfo> sys_ = std::make_unique<Win32System>();
   std::unique_ptr<Shell> shell_ = CreateShell();
   std::unique_ptr<Services> services_ = CreateServices();
+  std::unique_ptr<Network> net_ = CreateNetwork();
 };
 
 }  // namespace

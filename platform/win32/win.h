@@ -19,6 +19,7 @@
 #include <shlobj.h>
 #include <windowsx.h>
 #include <tlhelp32.h>
+#include <wininet.h>
 
 #undef CopyFile
 #undef MoveFile

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -428,6 +429,29 @@ TEST_F(Contract, ShellFoldersShortcutsAndIcons) {
 
   EXPECT_FALSE(sh.HasIcon(P("target.txt")));
   EXPECT_FALSE(sh.HasIcon(P("missing.exe")));
+}
+
+}  // namespace
+
+namespace {
+
+// The served cases run against loopback servers in the network tests of each
+// platform; here what needs no server.
+TEST_F(Contract, NetworkReportsAClosedPort) {
+  std::atomic<bool> stop{false};
+  HttpRequest request;
+  request.host = "127.0.0.1";
+  request.port = 1;
+  request.path = "/x";
+  bool head = false;
+  HttpSink sink;
+  sink.onHead = [&](int, std::optional<std::uint64_t>) { return head = true; };
+  EXPECT_EQ(M().Net().HttpTransfer(request, sink, stop), neterr::kCannotConnect);
+  EXPECT_FALSE(head);
+
+  Status error = kOk;
+  EXPECT_FALSE(M().Net().FtpLogin({"127.0.0.1", 1, "user", "password"}, &error));
+  EXPECT_EQ(error, neterr::kCannotConnect);
 }
 
 }  // namespace

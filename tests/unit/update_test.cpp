@@ -1,0 +1,478 @@
+// The database update and the self-upgrade against a real HTTP server on the
+// loopback interface.
+#include <gtest/gtest.h>
+
+#include "app/options.h"
+#include "tests/unit/loopback_servers.h"
+#include "tests/net/update_scenarios.h"
+#include "tests/unit/program_fixture.h"
+#include "update/unattended_update.h"
+#include "update/update_list.h"
+#include "update/updater.h"
+#include "update/upgrade_window.h"
+
+namespace {
+
+using update::kBuiltInVersion;
+
+using kvxtest::DatabaseText;
+using kvxtest::DateLine;
+using kvxtest::Package;
+
+class UpdateTest : public ProgramFixture {
+ protected:
+  UpdateTest() {
+    auto key = machine.Reg().Create(platform::Hive::CurrentUser, app::kOptionsKey,
+                                    platform::keyaccess::kAllAccess);
+    key->WriteString("UpdateServer", server.Address());
+  }
+
+  void UseDatabase(const std::string& text) {
+    WriteFile(Path("files.dat"), engine::PackDatabase(text, update::LanguageKey()));
+  }
+  void ServeList(const std::string& date, const std::string& version = kBuiltInVersion,
+                 const std::string& base = "", const std::string& line4 = "",
+                 const std::string& upload = "0") {
+    www.Put("/updr2/list.htm", std::string("Klaruvex Pro\r\n") + date + "\r\n" + version + "\r\n" +
+                                   line4 + "\r\n" + upload + "\r\n" + base + "\r\n");
+  }
+  static std::string Path(const std::string& name) { return std::string(kFolder) + name; }
+  std::string Disk(const std::string& name) {
+    std::string bytes;
+    platform::ReadWholeFile(machine.Files(), Path(name), bytes);
+    return bytes;
+  }
+  std::string DiskDatabaseText() {
+    std::string text;
+    engine::UnpackDatabase(Disk("files.dat"), update::LanguageKey(), text);
+    return text;
+  }
+
+  void Check(app::Program& p) { kvxtest::Check(p, host); }
+  void WaitIdle(app::Program& p) { kvxtest::WaitIdle(p, host); }
+  void AnswerDatabaseQuestion(app::Program& p, const std::string& date, int answer) {
+    host.Answer(answer, p.msg[104] + "\r" + p.msg[105] + date, p.msg[23]);
+  }
+  void ExpectUpdated(app::Program& p, const std::string& date) {
+    host.Answer(ui::kIdOk, p.msg[91] + date, "Klaruvex Pro Info");
+  }
+  void ExpectFailed(app::Program& p) { host.Answer(ui::kIdOk, p.msg[95], p.msg[2]); }
+
+  ServedFolder www;
+  LoopbackServer server{"http_scenario.py", {"--root", www.dir.string()}};
+};
+
+TEST_F(UpdateTest, EqualVersionsAskNothingAndUpdateThenSaysAlreadyUpgraded) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  ServeList(DateLine(5));
+  auto p = StartProgram();
+  Check(*p);
+  EXPECT_EQ(p->updater->updateState, 1);
+  EXPECT_TRUE(host.Boxes().empty());
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("list.htm")));
+
+  host.Answer(ui::kIdOk, p->msg[63], p->msg[23]);
+  p->form1->Find("Button7")->Click();
+  WaitIdle(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(www.Requests(), (std::vector<std::string>{"GET /updr2/list.htm HTTP/1.0",
+                                                      "GET /updr2/list.htm HTTP/1.0"}));
+}
+
+TEST_F(UpdateTest, NoListIsSilentAndAForeignListMeansConnectionError) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  auto p = StartProgram();
+  Check(*p);  // 404: silent, the state stays
+  EXPECT_EQ(p->updater->updateState, 0);
+  www.Put("/updr2/list.htm", "<html>Some portal</html>\r\n");
+  Check(*p);
+  EXPECT_EQ(p->updater->updateState, 3);
+  host.Answer(ui::kIdOk,
+              "Cannot upgrade, please check your internet connection.\r\rTips:\r1. Check if some "
+              "firewall is disable Klaruvex Pro internet connection.\r2. Open Microsoft Internet "
+              "Explorer and Turn off option Work offline if it is active.\r3. Make sure that you "
+              "have latest Microsoft Internet Explorer version.",
+              "Connection error");
+  p->form1->Find("Button7")->Click();
+  WaitIdle(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(host.Boxes().size(), 1u);
+}
+
+TEST_F(UpdateTest, OutdatedProgramDeclinedBlocksTheDatabaseUpdate) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  ServeList(DateLine(6), "Klaruvex Pro v8 - SE (Build date: 1.1.2027)");
+  auto p = StartProgram();
+  host.Answer(ui::kIdNo,
+              p->msg[100] + "\r" + p->msg[101] + kBuiltInVersion + "\r" + p->msg[102] +
+                  "Klaruvex Pro v8 - SE (Build date: 1.1.2027)",
+              p->msg[23]);
+  host.Answer(ui::kIdOk, p->msg[103], p->msg[23]);
+  Check(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(host.Boxes()[1].spec.icon, ui::Icon::Error);
+  EXPECT_EQ(www.Requests(), std::vector<std::string>{"GET /updr2/list.htm HTTP/1.0"});
+  EXPECT_TRUE(p->form1->Enabled());
+}
+
+TEST_F(UpdateTest, IncrementalChainRequestsEachPackageAndSavesOnce) {
+  UseDatabase(DatabaseText(DateLine(120)));
+  ServeList(DateLine(123), kBuiltInVersion, "100");
+  for (int n : {121, 122, 123}) www.Put("/updr2/upd/" + std::to_string(n) + ".htm", Package(n));
+  auto p = StartProgram();
+  AnswerDatabaseQuestion(*p, DateLine(123), ui::kIdYes);
+  ExpectUpdated(*p, DateLine(123));
+  Check(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(www.Requests(),
+            (std::vector<std::string>{"GET /updr2/list.htm HTTP/1.0", "GET /updr2/upd/121.htm HTTP/1.0",
+                                      "GET /updr2/upd/122.htm HTTP/1.0",
+                                      "GET /updr2/upd/123.htm HTTP/1.0"}));
+  const std::string merged = DateLine(123) +
+                             "\r\n[Start]\r\n[A]:c:\\a.exe\r\n[Pkg121]:c:\\p121.exe\r\n" +
+                             std::string(60, ';') + "\r\n[Pkg122]:c:\\p122.exe\r\n" +
+                             std::string(60, ';') + "\r\n[Pkg123]:c:\\p123.exe\r\n" +
+                             std::string(60, ';') + "\r\n_end\r\n";
+  EXPECT_EQ(p->form1->database.Text(), merged);
+  EXPECT_EQ(DiskDatabaseText(), merged);
+  EXPECT_EQ(p->form1->Label2->Caption(), p->msg[90] + DateLine(123));
+  EXPECT_EQ(p->form1->sb1->PanelText(2), p->msg[62] + DateLine(123));
+  EXPECT_EQ(p->form1->sb1->PanelText(0), p->msg[92] + std::to_string(Package(123).size()) + p->msg[93]);
+  EXPECT_TRUE(p->form1->Find("Button4")->Enabled());
+  EXPECT_TRUE(p->form1->Find("Button7")->Enabled());
+  // Each package was shown as it merged.
+  std::vector<std::string> finished;
+  for (const auto& s : host.StatusLog())
+    if (s.form == "TForm1" && s.panel == 0 && s.text.rfind(p->msg[92], 0) == 0) finished.push_back(s.text);
+  EXPECT_EQ(finished[0], p->msg[92] + "121/123");
+}
+
+TEST_F(UpdateTest, CompleteDownloadWhenNoChainIsPossibleOrAPackageFails) {
+  const std::string served = DatabaseText(DateLine(123), "[New]:c:\\new.exe");
+  struct Case {
+    const char* what;
+    std::string local;
+    std::string base;
+    const char* scenario;
+  };
+  const Case cases[] = {
+      {"L = 0", DatabaseText("Database date: 2026-12-01"), "100", "{}"},
+      {"B greater than L", DatabaseText(DateLine(120)), "121", "{}"},
+      {"line 6 empty", DatabaseText(DateLine(120)), "", "{}"},
+      {"99-byte package", DatabaseText(DateLine(120)), "100",
+       R"({"/updr2/upd/122.htm": {"declare": 99}})"},
+      {"failed package", DatabaseText(DateLine(120)), "100",
+       R"({"/updr2/upd/122.htm": {"status": 404}})"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseDatabase(c.local);
+    www.Put("/updr2/files2.htm", engine::PackDatabase(served, update::LanguageKey()));
+    for (int n : {121, 123}) www.Put("/updr2/upd/" + std::to_string(n) + ".htm", Package(n));
+    www.Put("/updr2/upd/122.htm", std::string(c.what) == "99-byte package"
+                                      ? std::string(99, 'z')
+                                      : Package(122));
+    www.Scenario(c.scenario);
+    ServeList(DateLine(123), kBuiltInVersion, c.base);
+    std::filesystem::remove(www.dir / "_requests.log");
+    auto p = StartProgram();
+    AnswerDatabaseQuestion(*p, DateLine(123), ui::kIdYes);
+    ExpectUpdated(*p, DateLine(123));
+    Check(*p);
+    EXPECT_EQ(host.PendingAnswers(), 0u);
+    EXPECT_EQ(www.Requests().back(), "GET /updr2/files2.htm HTTP/1.0");
+    EXPECT_EQ(p->form1->database.Text(), served);
+    EXPECT_EQ(DiskDatabaseText(), served);
+    EXPECT_FALSE(platform::FileExists(machine.Files(), Path("filess.dat")));
+  }
+}
+
+TEST_F(UpdateTest, AFailedOrDamagedDownloadKeepsTheDatabase) {
+  const std::string local = DatabaseText(DateLine(120));
+  struct Case {
+    const char* what;
+    std::string served;
+    const char* scenario;
+  };
+  std::string noEnd = engine::PackDatabase(DateLine(123) + "\r\n[Start]\r\n", update::LanguageKey());
+  const Case cases[] = {
+      {"404 page", std::string(500, 'x'), R"({"/updr2/files2.htm": {"status": 404}})"},
+      {"not a database", "BZh9" + std::string(500, 'x'), "{}"},
+      {"no end line", noEnd + std::string(100 - std::min<std::size_t>(noEnd.size(), 100), '\0'), "{}"},
+      {"short body", std::string(500, 'x'), R"({"/updr2/files2.htm": {"declare": 900}})"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseDatabase(local);
+    const std::string before = Disk("files.dat");
+    std::string served = c.served;
+    update::EncipherInPlace(served, update::LanguageKey());
+    www.Put("/updr2/files2.htm", std::string(c.what) == "no end line" ? c.served : served);
+    www.Scenario(c.scenario);
+    ServeList(DateLine(123));
+    auto p = StartProgram();
+    AnswerDatabaseQuestion(*p, DateLine(123), ui::kIdYes);
+    ExpectFailed(*p);
+    Check(*p);
+    EXPECT_EQ(host.PendingAnswers(), 0u);
+    EXPECT_EQ(Disk("files.dat"), before);
+    EXPECT_EQ(p->form1->database.Text(), local);
+    EXPECT_EQ(p->form1->Label2->Caption(), p->msg[62] + DateLine(120));
+    EXPECT_TRUE(p->form1->Find("Button4")->Enabled());
+  }
+}
+
+TEST_F(UpdateTest, AnUnwritableDatabaseAfterTheChainIsReportedAndKept) {
+  const std::string local = DatabaseText(DateLine(120));
+  UseDatabase(local);
+  const std::string before = Disk("files.dat");
+  ServeList(DateLine(121), kBuiltInVersion, "100");
+  www.Put("/updr2/upd/121.htm", Package(121));
+  auto p = StartProgram();
+  machine.SimFiles().FailWrites(Path("files.dat"));
+  machine.SimFiles().FailWrites(platform::ReplacementTempPath(Path("files.dat")));
+  AnswerDatabaseQuestion(*p, DateLine(121), ui::kIdYes);
+  ExpectFailed(*p);
+  Check(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(Disk("files.dat"), before);
+  EXPECT_EQ(p->form1->database.Text(), local);
+  // No complete download after a reported failure.
+  EXPECT_EQ(www.Requests().back(), "GET /updr2/upd/121.htm HTTP/1.0");
+}
+
+TEST_F(UpdateTest, StartupCheckRunsTwoSecondsAfterTheWindowShows) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  ServeList(DateLine(5));
+  auto p = StartProgram();
+  EXPECT_TRUE(p->form1->startupUpdateCheck);
+  host.Advance(1999);
+  EXPECT_FALSE(p->updater->Get2.Running());
+  host.Advance(1);
+  WaitIdle(*p);
+  EXPECT_EQ(www.Requests(), std::vector<std::string>{"GET /updr2/list.htm HTTP/1.0"});
+  EXPECT_EQ(p->updater->updateState, 1);
+
+  // After a check that offered an update, the action dialog's timer follows
+  // its check box.
+  p->updater->updateState = 2;
+  p->form2->c1->SetChecked(false);
+  p->form2->Timer1->SetEnabled(true);
+  p->updater->Timer3Timer();
+  WaitIdle(*p);
+  EXPECT_FALSE(p->form2->Timer1->Enabled());
+}
+
+TEST_F(UpdateTest, ProgramUpgradeDownloadsAndHandsOverToTheCopy) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  const std::string newProgram = "MZ the new program " + std::string(300, 'n');
+  www.Put("/updr2/kvxup.htm", newProgram);
+  for (bool digestMatches : {true, false}) {
+    SCOPED_TRACE(digestMatches);
+    std::string digest = update::Sha256Hex(digestMatches ? newProgram : "something else");
+    ServeList(DateLine(5), "Klaruvex Pro v8", "", "sha256=" + digest);
+    auto p = StartProgram();
+    const std::size_t calls = machine.SimSh().Calls().size();
+    host.Answer(ui::kIdYes);
+    if (digestMatches) {
+      host.Answer(ui::kIdOk, p->msg[149], p->msg[150]);
+    } else {
+      host.Answer(ui::kIdOk, std::nullopt, p->msg[2]);
+    }
+    Check(*p);
+    EXPECT_EQ(host.PendingAnswers(), 0u);
+    EXPECT_EQ(p->form4->Label1->Caption(), p->msg[102] + "Klaruvex Pro v8");
+    if (digestMatches) {
+      EXPECT_EQ(Disk("kvxup.exe"), newProgram);
+      ASSERT_EQ(machine.SimSh().Calls().size(), calls + 1);
+      EXPECT_EQ(machine.SimSh().Calls().back().file, Path("kvxup.exe"));
+      EXPECT_EQ(machine.SimSh().Calls().back().verb, "open");
+      EXPECT_TRUE(p->app.Terminated());
+      EXPECT_EQ(p->app.ExitCode(), 1);
+      EXPECT_EQ(p->form4->Label2->Caption(), p->msg[148]);
+    } else {
+      EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+      EXPECT_EQ(machine.SimSh().Calls().size(), calls);
+      EXPECT_FALSE(p->app.Terminated());
+    }
+  }
+}
+
+TEST_F(UpdateTest, CancelAsksAndLeavesNoCopyBehind) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  www.Put("/updr2/kvxup.htm", std::string(5000, 'n'));
+  www.Scenario(R"({"/updr2/kvxup.htm": {"stall_after": 1000}})");
+  ServeList(DateLine(5), "Klaruvex Pro v8");
+  auto p = StartProgram();
+  host.Answer(ui::kIdYes);
+  p->updater->StartListCheck();
+  while (!p->form4->Visible() || !platform::FileExists(machine.Files(), Path("kvxup.exe"))) {
+    host.ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_FALSE(p->form1->Enabled());
+  auto& cancel = *p->form4->Find("xpButton1");
+  host.Answer(ui::kIdNo, p->msg[151], p->msg[28]);
+  cancel.Click();
+  EXPECT_TRUE(p->form4->Get1.Running());
+  EXPECT_TRUE(p->form4->Visible());
+  // Yes to Cancel, and Yes again to closing the window.
+  host.Answer(ui::kIdYes, p->msg[151], p->msg[28]);
+  host.Answer(ui::kIdYes, p->msg[151], p->msg[28]);
+  cancel.Click();
+  WaitIdle(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_FALSE(p->form4->Visible());
+  EXPECT_TRUE(p->form1->Enabled());
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+}
+
+TEST_F(UpdateTest, UnattendedUpdateExitCodes) {
+  const std::string served = DatabaseText(DateLine(123), "[New]:c:\\new.exe");
+  struct Case {
+    const char* what;
+    std::string list;
+    const char* scenario;
+    int code;
+    bool updated;
+  };
+  const Case cases[] = {
+      {"up to date", DateLine(120), "{}", 0, false},
+      {"updated", DateLine(123), "{}", 0, true},
+      {"no list", "", R"({"/updr2/list.htm": {"status": 404}})", 2, false},
+      {"database 404", DateLine(123), R"({"/updr2/files2.htm": {"status": 404}})", 2, false},
+      {"stalled database", DateLine(123), R"({"/updr2/files2.htm": {"stall_after": 50}})", 2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseDatabase(DatabaseText(DateLine(120)));
+    ServeList(c.list);
+    www.Put("/updr2/files2.htm", engine::PackDatabase(served, update::LanguageKey()));
+    www.Scenario(c.scenario);
+    app::Program p(machine, host);
+    ASSERT_TRUE(p.Start());
+    p.updater->Get1.stallLimitMs = 1000;
+    EXPECT_EQ(update::RunUnattendedUpdate(p, server.Address()), c.code);
+    EXPECT_TRUE(host.Boxes().empty());
+    EXPECT_EQ(DiskDatabaseText(), c.updated ? served : DatabaseText(DateLine(120)));
+  }
+}
+
+TEST(UpdateList, UpdateNumbers) {
+  struct Case {
+    const char* date;
+    std::uint32_t number;
+  };
+  const Case cases[] = {
+      {"Database date: 2026-12-01, Upd 1.234", 1234},
+      {"Database date: 2026-12-01, Upd 120", 120},
+      {"x, Upd 1, Upd 2", 12},
+      {"Database date: 2026-12-01", 0},
+      {"x, Upd 12a", 0},
+      {"x, Upd ", 0},
+      {"x, Upd 99999999999", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(update::UpdateNumber(c.date), c.number) << c.date;
+}
+
+TEST(UpdateList, HostileListsReadSafely) {
+  auto l = update::ParseUpdateList(std::string("Klaruvex Pro\n") + std::string(100000, '\x01'));
+  EXPECT_TRUE(l.Usable());
+  EXPECT_EQ(l.date.size(), update::kListLineLimit);
+  EXPECT_EQ(l.version, "");
+  EXPECT_FALSE(update::ParseUpdateList("").Usable());
+  EXPECT_FALSE(update::ParseUpdateList("Klaruvex Pro ").Usable());
+  auto full = update::ParseUpdateList("Klaruvex Pro\r\nd\r\nv\r\nsha256=" + std::string(64, 'A') +
+                                      "\r\n1\r\n100\r\n");
+  EXPECT_EQ(full.ProgramDigest(), std::string(64, 'a'));
+  EXPECT_TRUE(full.UploadAllowed());
+  EXPECT_EQ(full.base, "100");
+  EXPECT_EQ(update::ParseUpdateList("Klaruvex Pro\r\n\r\n\r\nsha256=xyz\r\n").ProgramDigest(), "");
+}
+
+TEST(UpdateList, PackagesMergeOnlyWhenWhole) {
+  const std::string db = "date 1\r\n[S]\r\nr1\r\n_end\r\n";
+  struct Case {
+    const char* what;
+    std::string package;
+    bool merges;
+  };
+  const Case cases[] = {
+      {"whole", "date 2\r\nr2\r\n_end\r\n", true},
+      {"only a date line", "date 2\r\n_end", true},
+      {"no line end", "date 2 r2 _end", false},
+      {"no end line", "date 2\r\nr2\r\n", false},
+      {"empty", "", false},
+  };
+  for (const auto& c : cases) {
+    std::string merged = db;
+    EXPECT_EQ(update::MergePackage(merged, c.package), c.merges) << c.what;
+    if (!c.merges) {
+      EXPECT_EQ(merged, db) << c.what;
+    }
+  }
+  std::string merged = db;
+  ASSERT_TRUE(update::MergePackage(merged, "date 2\r\nr2\r\n_end\r\n"));
+  EXPECT_EQ(merged, "date 2\r\n[S]\r\nr1\r\nr2\r\n_end\r\n");
+}
+
+TEST(UpgradeProgress, Positions) {
+  struct Case {
+    std::uint64_t total, readed;
+    int position;
+  };
+  const Case cases[] = {{10000, 0, 0},   {10000, 99, 0},   {10000, 100, 1}, {10000, 101, 1},
+                        {10000, 200, 1}, {10000, 201, 2},  {10000, 10000, 99}, {50, 25, 50},
+                        {0, 0, 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(update::ProgressPosition(c.total, c.readed), c.position) << c.total << " " << c.readed;
+}
+
+TEST_F(ProgramFixture, CopyRoleRetriesWhileTheProgramRunsAndGivesUpAfterItsBound) {
+  machine.SimSys().SetModulePath(std::string(kFolder) + "kvxup.exe");
+  WriteFile(std::string(kFolder) + "kvxup.exe", "MZ new program");
+  const std::string target = std::string(kFolder) + "klaruvex.exe";
+  {
+    app::Program copy(machine, host);
+    EXPECT_FALSE(copy.Start());
+    machine.SimFiles().Lock(target);
+    std::thread release([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      machine.SimFiles().Unlock(target);
+    });
+    EXPECT_EQ(update::RunUpgradeCopy(copy, {1000, std::chrono::milliseconds(5)}), 0);
+    release.join();
+    std::string bytes;
+    platform::ReadWholeFile(machine.Files(), target, bytes);
+    EXPECT_EQ(bytes, "MZ new program");
+    ASSERT_EQ(machine.SimSh().Calls().size(), 1u);
+    EXPECT_EQ(machine.SimSh().Calls()[0].file, target);
+  }
+  {
+    app::Program copy(machine, host);
+    EXPECT_FALSE(copy.Start());
+    machine.SimFiles().Lock(target);
+    host.Answer(ui::kIdOk, std::nullopt, "Klaruvex Pro");
+    EXPECT_EQ(update::RunUpgradeCopy(copy, {3, std::chrono::milliseconds(1)}), 1);
+    EXPECT_EQ(host.PendingAnswers(), 0u);
+    EXPECT_EQ(machine.SimSh().Calls().size(), 1u);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(UpdateArguments, UpdateAndServer) {
+  auto run = [](std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    return update::UpdateArguments(int(argv.size()), argv.data());
+  };
+  EXPECT_EQ(run({"klaruvex.exe"}), std::nullopt);
+  EXPECT_EQ(run({"klaruvex.exe", "/update"}), "");
+  EXPECT_EQ(run({"klaruvex.exe", "/UPDATE", "/server", "127.0.0.1:8080"}), "127.0.0.1:8080");
+  EXPECT_EQ(run({"klaruvex.exe", "/server", "h", "/update"}), "h");
+}
+
+}  // namespace

@@ -1,0 +1,325 @@
+#include "update/updater.h"
+
+#include <new>
+
+#include "app/all_windows.h"
+#include "app/options.h"
+#include "kvx_config.h"
+#include "update/ezcrypt.h"
+
+namespace update {
+namespace {
+
+constexpr const char* kAgent = "UtilMind HTTPGet";
+// A downloaded database or package larger than this is no database of ours.
+constexpr std::uint64_t kDatabaseReadLimit = 256ull * 1024 * 1024;
+
+// At most `limit` bytes of a file; false when it cannot be read or is larger.
+bool ReadBounded(platform::FileSystem& fs, const std::string& path, std::uint64_t limit,
+                 std::string& out) {
+  auto f = fs.Open(path, platform::OpenMode::Read);
+  if (!f || f->Size() > limit) return false;
+  out.assign(static_cast<std::size_t>(f->Size()), '\0');
+  std::size_t got = 0;
+  while (got < out.size()) {
+    std::size_t n = f->Read(out.data() + got, out.size() - got);
+    if (n == 0) return false;
+    got += n;
+  }
+  return true;
+}
+
+void Configure(THTTPGet& get, bool binary, bool wait) {
+  get.AcceptTypes = "*/*";
+  get.Agent = kAgent;
+  get.BinaryData = binary;
+  get.UseCache = false;
+  get.WaitThread = wait;
+}
+
+}  // namespace
+
+std::string ServerOption(app::Program& program, const char* value) {
+  auto key = program.machine.Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey,
+                                        platform::keyaccess::kRead);
+  if (!key) return {};
+  return key->ReadString(value).value_or("");
+}
+
+std::string UpdateServer(app::Program& program) {
+  if (program.updater && !program.updater->serverOverride.empty())
+    return program.updater->serverOverride;
+  std::string server = ServerOption(program, "UpdateServer");
+  return server.empty() ? KVX_VENDOR_HOST : server;
+}
+
+Updater::Updater(app::Program& p)
+    : program(p),
+      Get1(p.app.GetHost(), p.machine.Net(), p.machine.Files()),
+      Get2(p.app.GetHost(), p.machine.Net(), p.machine.Files()) {
+  Configure(Get1, true, true);
+  Configure(Get2, false, false);
+  Get1.OnProgress = [this](std::uint64_t t, std::uint64_t r) { Get1Progress(t, r); };
+  Get1.OnDoneFile = [this](const std::string& f, std::uint64_t s) { Get1DoneFile(f, s); };
+  Get1.OnError = [this] { Get1Error(); };
+  Get2.OnDoneFile = [this](const std::string& f, std::uint64_t s) { Get2DoneFile(f, s); };
+  auto& form = *program.form1;
+  form.startUpdate = [this] { Button7Click(); };
+  form.startupUpdateCheckRun = [this] { Timer3Timer(); };
+}
+
+std::string Updater::Url(const std::string& path) { return "http://" + UpdateServer(program) + path; }
+
+bool Updater::AskYes(const std::string& text, const std::string& caption) {
+  if (unattended) return true;
+  auto& main = *program.form1;
+  main.SetEnabled(false);
+  const int answer = program.Box(text, caption, ui::Buttons::YesNo, ui::Icon::Question);
+  main.SetEnabled(true);
+  return answer == ui::kIdYes;
+}
+
+void Updater::Tell(const std::string& text, const std::string& caption, ui::Icon icon) {
+  if (!unattended) program.Box(text, caption, ui::Buttons::Ok, icon);
+}
+
+void Updater::StartListCheck() {
+  Get2.URL = Url("/updr2/list.htm");
+  Get2.FileName = program.programFolder + "list.htm";
+  Get2.GetFile();
+}
+
+void Updater::Button7Click() {
+  const int previous = updateState;
+  StartListCheck();
+  const auto& msg = program.msg;
+  if (previous == 1) {
+    Tell(msg[63], msg[23], ui::Icon::Information);
+  } else if (previous == 3) {
+    Tell("Cannot upgrade, please check your internet connection.\r\r"
+         "Tips:\r"
+         "1. Check if some firewall is disable Klaruvex Pro internet connection.\r"
+         "2. Open Microsoft Internet Explorer and Turn off option Work offline if it is active.\r"
+         "3. Make sure that you have latest Microsoft Internet Explorer version.",
+         "Connection error", ui::Icon::Error);
+  }
+}
+
+void Updater::Timer3Timer() {
+  const int previous = updateState;
+  StartListCheck();
+  if (previous == 2) program.form2->Timer1->SetEnabled(program.form2->c1->Checked());
+}
+
+void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
+  updateState = 3;
+  if (size == 0) return;
+  auto& fs = program.machine.Files();
+  std::string bytes;
+  if (auto f = fs.Open(fileName, platform::OpenMode::Read)) {
+    bytes.resize(kListReadLimit);
+    std::size_t got = 0, n;
+    while (got < bytes.size() && (n = f->Read(bytes.data() + got, bytes.size() - got)) > 0) got += n;
+    bytes.resize(got);
+  }
+  // Every way out of the check removes the list.
+  struct Remove {
+    platform::FileSystem& fs;
+    const std::string& path;
+    ~Remove() { fs.DeleteFile(path); }
+  } remove{fs, fileName};
+
+  const UpdateList list = ParseUpdateList(bytes);
+  if (!list.Usable()) {
+    outcome = UpdateOutcome::Failed;
+    return;
+  }
+  logUploadSwitch = list.UploadAllowed();
+  programDigest = list.ProgramDigest();
+  updateState = 1;
+  const auto& msg = program.msg;
+
+  bool outdated = false;
+  if (list.version != kBuiltInVersion) {
+    updateState = 2;
+    if (AskYes(msg[100] + "\r" + msg[101] + kBuiltInVersion + "\r" + msg[102] + list.version,
+               msg[23])) {
+      StartProgramDownload(list.version);
+      return;
+    }
+    outdated = true;
+  }
+  if (program.form1->DatabaseDateText() == list.date) {
+    outcome = UpdateOutcome::UpToDate;
+    return;
+  }
+  if (outdated) {
+    auto& main = *program.form1;
+    main.SetEnabled(false);
+    Tell(msg[103], msg[23], ui::Icon::Error);
+    main.SetEnabled(true);
+    outcome = UpdateOutcome::Failed;
+    return;
+  }
+  updateState = 2;
+  incrementalRun = false;
+  if (!AskYes(msg[104] + "\r" + msg[105] + list.date, msg[23])) return;
+  DownloadDatabase(list);
+}
+
+void Updater::StartGet1(const std::string& path, const std::string& file) {
+  SetButtons(false);
+  Get1.URL = Url(path);
+  Get1.FileName = program.programFolder + file;
+  program.form1->Label2->SetCaption(program.msg[106]);
+  Get1.GetFile();
+}
+
+void Updater::DownloadDatabase(const UpdateList& list) {
+  if (!list.base.empty()) {
+    const std::uint32_t L = UpdateNumber(program.form1->DatabaseDateText());
+    const std::uint32_t S = UpdateNumber(list.date);
+    const std::uint32_t B = DecimalOrZero(list.base);
+    if (L != S && L && S && B && L >= B) {
+      // Packages merge into a copy: the database in use changes only when
+      // the whole chain has merged and been saved.
+      pending_ = program.form1->database.Text();
+      lastNumber = S;
+      bool chained = true;
+      if (S < L) outcome = UpdateOutcome::UpToDate;  // ours is the newer one
+      for (std::uint32_t n = L + 1; n <= S && chained; ++n) {
+        program.app.ProcessMessages();
+        currentNumber = n;
+        incrementalRun = true;
+        package_ = Package::Failed;
+        StartGet1("/updr2/upd/" + std::to_string(n) + ".htm", "Upd.dat");
+        chained = package_ == Package::Merged;
+      }
+      incrementalRun = false;
+      pending_.clear();
+      pending_.shrink_to_fit();
+      program.machine.Files().DeleteFile(program.programFolder + "Upd.dat");
+      // A package that failed, was ignored or did not merge ends the chain:
+      // the complete database takes its place.
+      if (chained || package_ == Package::Reported) return;
+    }
+  }
+  StartGet1("/updr2/files2.htm", "filess.dat");
+}
+
+void Updater::Get1Progress(std::uint64_t total, std::uint64_t readed) {
+  program.form1->SetStatus(program.msg[107] + std::to_string(readed) + "/" +
+                           std::to_string(total) + program.msg[93]);
+}
+
+void Updater::Get1DoneFile(const std::string&, std::uint64_t size) {
+  if (size < 100) {
+    // Too short to be a database or package.
+    if (!incrementalRun) {
+      SetButtons(true);
+      outcome = UpdateOutcome::Failed;
+    }
+    return;
+  }
+  if (incrementalRun) {
+    program.form1->SetStatus(program.msg[92] + std::to_string(currentNumber) + "/" +
+                             std::to_string(lastNumber));
+    if (!MergeDownloadedPackage()) return;
+    if (currentNumber < lastNumber) return;
+    std::string image = pending_;
+    EncipherInPlace(image, LanguageKey());
+    if (platform::WriteFileReplacing(program.machine.Files(), program.programFolder + "files.dat",
+                                     image) != platform::kOk) {
+      package_ = Package::Reported;
+      DownloadFailed();
+      return;
+    }
+    program.form1->database.SetText(pending_);
+  } else if (!TakeCompleteDatabase()) {
+    DownloadFailed();
+    return;
+  }
+  Finished(size);
+}
+
+bool Updater::MergeDownloadedPackage() {
+  std::string package;
+  if (!ReadBounded(program.machine.Files(), program.programFolder + "Upd.dat", kDatabaseReadLimit,
+                   package))
+    return false;
+  DecipherInPlace(package, LanguageKey());
+  if (!MergePackage(pending_, package)) return false;
+  package_ = Package::Merged;
+  return true;
+}
+
+bool Updater::TakeCompleteDatabase() {
+  auto& fs = program.machine.Files();
+  const std::string downloaded = program.programFolder + "filess.dat";
+  std::string image, text;
+  // Only a database that deciphers, decompresses and reads to its end line
+  // may replace the one in use.
+  bool sound = false;
+  try {
+    sound = ReadBounded(fs, downloaded, kDatabaseReadLimit, image) &&
+            engine::UnpackDatabase(image, LanguageKey(), text) == engine::LoadResult::Ok &&
+            EndsWithEndLine(text) &&
+            fs.ReplaceFile(downloaded, program.programFolder + "files.dat") == platform::kOk;
+  } catch (const std::bad_alloc&) {
+    sound = false;  // decompresses to more than this machine holds
+  }
+  if (!sound) {
+    fs.DeleteFile(downloaded);
+    return false;
+  }
+  program.form1->database.SetText(std::move(text));
+  return true;
+}
+
+void Updater::Finished(std::uint64_t size) {
+  auto& form = *program.form1;
+  const auto& msg = program.msg;
+  const std::string date = form.DatabaseDateText();
+  form.Label2->SetCaption(msg[90] + date);
+  form.sb1->SetPanelText(2, msg[62] + date);
+  form.SetEnabled(false);
+  Tell(msg[91] + date, "Klaruvex Pro Info", ui::Icon::Information);
+  form.SetEnabled(true);
+  form.SetStatus(msg[92] + std::to_string(size) + msg[93]);
+  SetButtons(true);
+  outcome = UpdateOutcome::Updated;
+}
+
+void Updater::Get1Error() {
+  // A failed package only ends the chain; the complete download follows.
+  if (incrementalRun) return;
+  DownloadFailed();
+}
+
+void Updater::DownloadFailed() {
+  auto& form = *program.form1;
+  const auto& msg = program.msg;
+  form.Label2->SetCaption(msg[94]);
+  Tell(msg[95], msg[2], ui::Icon::Error);
+  form.ShowDatabaseDate();
+  SetButtons(true);
+  outcome = UpdateOutcome::Failed;
+}
+
+void Updater::SetButtons(bool enabled) {
+  program.form1->Find("Button4")->SetEnabled(enabled);
+  program.form1->Find("Button7")->SetEnabled(enabled);
+}
+
+void Updater::StartProgramDownload(const std::string& version) {
+  auto& upgrade = *program.form4;
+  upgrade.Label1->SetCaption(program.msg[102] + version);
+  upgrade.Get1.URL = Url("/updr2/kvxup.htm");
+  upgrade.Get1.FileName = program.programFolder + app::kUpgradeCopyName;
+  outcome = UpdateOutcome::Upgrading;
+  upgrade.Get1.WaitThread = unattended;
+  upgrade.Get1.GetFile();
+  if (!unattended) upgrade.Show();
+}
+
+}  // namespace update
