@@ -1,5 +1,6 @@
 #pragma once
 #include "app/program.h"
+#include "engine/quick_scan.h"
 #include "engine/threat_database.h"
 #include "ui/form.h"
 
@@ -29,7 +30,8 @@ class TForm1 : public ui::Form {
   // Loads "files.dat" of the program folder; says so when it cannot.
   void LoadDatabase();
 
-  // Shared scan state.
+  // Shared scan state: the findings, the infection summary, the inventory.
+  engine::ScanState scan;
   bool abortRequest = true;
   bool startupUpdateCheck = false;
 

@@ -2,6 +2,7 @@
 
 #include "app/all_windows.h"
 #include "app/language.h"
+#include "app/scan_ui.h"
 #include "platform/text.h"
 
 namespace app {
@@ -45,6 +46,7 @@ void Program::CreateForms() {
   formL = &app.CreateForm<TFormL>(*this);
   formR = &app.CreateForm<TFormR>(*this);
   optscan = &app.CreateForm<Toptscan>(*this);
+  ConnectScan(*this);
 }
 
 int Program::Main() {

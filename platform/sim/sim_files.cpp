@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 
@@ -13,14 +15,6 @@ namespace {
 
 // FILETIME ticks of the Unix epoch.
 constexpr std::int64_t kUnixEpochTicks = 116444736000000000LL;
-
-FileTime ToFileTime(fs::file_time_type t) {
-  auto sys = std::chrono::file_clock::to_sys(t);
-  auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
-                   sys.time_since_epoch())
-                   .count();
-  return static_cast<FileTime>(ticks + kUnixEpochTicks);
-}
 
 fs::file_time_type FromFileTime(FileTime t) {
   std::chrono::duration<std::int64_t, std::ratio<1, 10000000>> d(static_cast<std::int64_t>(t) -
@@ -192,17 +186,24 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     return nullptr;
   }
   std::vector<FindData> entries;
+  // One stat per entry, as a directory listing costs on Windows. A host
+  // symbolic link stands for a junction or link: it carries the reparse
+  // flag, and its type is that of its target.
   auto add = [&](const std::string& name, const fs::path& host) {
     if (!MatchesMask(name, mask)) return;
     FindData d;
     d.name = name;
-    std::error_code e;
-    bool isDir = fs::is_directory(host, e);
+    struct stat st {};
+    const bool link = ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (link && ::stat(host.c_str(), &st) != 0) st = {};
+    const bool isDir = S_ISDIR(st.st_mode);
     d.attributes = isDir ? fileattr::kDirectory
                          : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
-    if (!isDir) d.size = fs::file_size(host, e);
-    auto t = fs::last_write_time(host, e);
-    if (!e) d.lastWrite = ToFileTime(t);
+    if (link) d.attributes |= fileattr::kReparsePoint;
+    if (!isDir) d.size = static_cast<std::uint64_t>(st.st_size);
+    d.lastWrite = static_cast<FileTime>(
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100 +
+        kUnixEpochTicks);
     d.lastWriteIsDosTime = IsDosRepresentable(d.lastWrite);  // the simulated machine runs on UTC
     entries.push_back(std::move(d));
   };
@@ -218,16 +219,30 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
   } else {
     for (const auto& e : fs::directory_iterator(dir, ec)) found.push_back(e.path());
   }
-  std::sort(found.begin(), found.end(), [](const fs::path& a, const fs::path& b) {
-    return LowerCase(a.filename().string()) < LowerCase(b.filename().string());
-  });
-  for (const auto& p : found) add(p.filename().string(), p);
+  std::vector<std::pair<std::string, std::size_t>> order;
+  order.reserve(found.size());
+  for (std::size_t i = 0; i < found.size(); ++i)
+    order.emplace_back(LowerCase(found[i].filename().string()), i);
+  std::sort(order.begin(), order.end());
+  for (const auto& [key, i] : order) add(found[i].filename().string(), found[i]);
   if (entries.empty()) {
     Set(error, kFileNotFound);
     return nullptr;
   }
   first = entries.front();
   return std::make_unique<SimFind>(std::move(entries));
+}
+
+std::vector<std::string> SimFileSystem::LogicalDrives() {
+  std::vector<std::string> roots;
+  for (const auto& [letter, host] : drives_) roots.push_back(std::string(1, letter) + ":\\");
+  return roots;
+}
+
+std::uint32_t SimFileSystem::DriveType(std::string_view root) {
+  if (root.empty() || !drives_.count(UpperDrive(root[0]))) return 1;  // DRIVE_NO_ROOT_DIR
+  auto it = driveTypes_.find(UpperDrive(root[0]));
+  return it == driveTypes_.end() ? kDriveFixed : it->second;
 }
 
 std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, Status* error) {

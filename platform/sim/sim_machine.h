@@ -103,12 +103,16 @@ class SimFileSystem final : public FileSystem {
   std::string WindowsDirectory() override { return windowsDir_; }
   std::string SystemDirectory() override { return systemDir_; }
   std::string TempPath() override { return tempPath_; }
+  std::vector<std::string> LogicalDrives() override;
+  std::uint32_t DriveType(std::string_view root) override;
 
   // Drive letter onto a host folder (created if missing).
   void MapDrive(char letter, const std::filesystem::path& hostRoot);
   void SetWindowsDirectory(std::string dir) { windowsDir_ = std::move(dir); }
   void SetSystemDirectory(std::string dir) { systemDir_ = std::move(dir); }
   void SetTempPath(std::string dir) { tempPath_ = std::move(dir); }
+  // Mapped drives are fixed disks unless given another type here.
+  void SetDriveType(char letter, std::uint32_t type) { driveTypes_[UpperDrive(letter)] = type; }
   // A file opened by another program without sharing: opening it for writing
   // and deleting it fail with a sharing violation.
   void Lock(std::string_view path) { locked_.insert(Key(path)); }
@@ -134,7 +138,9 @@ class SimFileSystem final : public FileSystem {
   bool IsLocked(std::string_view path);
 
   SimProcesses& processes_;
+  static char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
   std::map<char, std::filesystem::path> drives_;
+  std::map<char, std::uint32_t> driveTypes_;
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
   std::set<std::string> locked_;
   std::map<std::string, std::uint64_t> failWrites_;  // by lower-case path prefix

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/win32/internal.h"
@@ -115,6 +116,18 @@ class Win32FileSystem final : public FileSystem {
     if (error) *error = kOk;
     Fill(w, first);
     return std::make_unique<Win32Find>(h);
+  }
+
+  std::vector<std::string> LogicalDrives() override {
+    char buf[256] = {};
+    DWORD n = GetLogicalDriveStringsA(sizeof(buf) - 1, buf);
+    std::vector<std::string> roots;
+    if (n == 0 || n >= sizeof(buf)) return roots;
+    for (const char* p = buf; *p; p += std::strlen(p) + 1) roots.emplace_back(p);
+    return roots;
+  }
+  std::uint32_t DriveType(std::string_view root) override {
+    return GetDriveTypeA(std::string(root).c_str());
   }
 
   std::unique_ptr<File> Open(std::string_view path, OpenMode mode, Status* error) override {
