@@ -244,4 +244,15 @@ class Win32FileSystem final : public FileSystem {
 
 std::unique_ptr<FileSystem> CreateFileSystem() { return std::make_unique<Win32FileSystem>(); }
 
+bool CreateDirectoryLink(const std::string& link, const std::string& target) {
+  // Vista and later only: looked up, so the program still starts on XP.
+  using Fn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+  auto fn = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+  if (!fn) return false;
+  constexpr DWORD kDirectory = 1, kUnprivileged = 2;
+  return fn(link.c_str(), target.c_str(), kDirectory | kUnprivileged) ||
+         fn(link.c_str(), target.c_str(), kDirectory);
+}
+
 }  // namespace platform::win32

@@ -38,6 +38,10 @@ std::unique_ptr<Win32Host> CreateHost();
 // Starts a program detached (for tests); 0 when it does not start.
 std::uint32_t LaunchProgram(const std::string& path);
 
+// A directory symbolic link (for tests of reparse points); false when the
+// system cannot make one.
+bool CreateDirectoryLink(const std::string& link, const std::string& target);
+
 // The system's own lower-casing of single-byte text (CharLowerBuffA).
 std::string SystemLowerCase(std::string text);
 

@@ -33,6 +33,9 @@ class Win32Bench final : public TestBench {
     return pid;
   }
   std::string ScratchKey() override { return "Software\\KvxContract"; }
+  bool MakeDirectoryLink(const std::string& link, const std::string& target) override {
+    return platform::win32::CreateDirectoryLink(link, target);
+  }
 
  private:
   void RemoveTree(const std::string& dir) {
@@ -43,7 +46,8 @@ class Win32Bench final : public TestBench {
         if (d.name == "." || d.name == "..") continue;
         const std::string p = dir + "\\" + d.name;
         if (d.IsDirectory()) {
-          RemoveTree(p);
+          if (!(d.attributes & platform::fileattr::kReparsePoint)) RemoveTree(p);
+          fs.RemoveDirectory(p);
         } else {
           fs.SetAttributes(p, platform::fileattr::kNormal);
           for (int i = 0; i < 50 && fs.DeleteFile(p) != platform::kOk; ++i)
