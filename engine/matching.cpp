@@ -218,12 +218,20 @@ std::string MatchInventory(const MatchContext& ctx, std::string_view rulePath) {
   return out;
 }
 
+const std::vector<std::string>& MatchContext::RunningPrograms() const {
+  if (!runningListed_) {
+    running_.clear();
+    for (auto& p : ListRunningProcesses(machine))
+      if (IsValidFile(machine.Files(), p.path)) running_.push_back(std::move(p.path));
+    runningListed_ = true;
+  }
+  return running_;
+}
+
 std::string FindRunningProcessPath(const MatchContext& ctx, std::string_view fragment,
                                    std::string_view hash) {
   auto& fs = ctx.machine.Files();
-  std::vector<std::string> paths;
-  for (auto& p : ListRunningProcesses(ctx.machine))
-    if (IsValidFile(fs, p.path)) paths.push_back(std::move(p.path));
+  const auto& paths = ctx.RunningPrograms();
   if (!fragment.empty()) {
     const std::string lf = LowerCase(fragment);
     for (const auto& p : paths)

@@ -53,12 +53,23 @@ void BuildSystemInventory(platform::Machine& machine, const InventorySources& so
 // What the matchers need besides the machine: the inventory and a way to
 // keep the windows alive.
 struct MatchContext {
+  MatchContext(platform::Machine& m, const SystemInventory& inv, std::function<void()> pump = {})
+      : machine(m), inventory(inv), processMessages(std::move(pump)) {}
   platform::Machine& machine;
   const SystemInventory& inventory;
   std::function<void()> processMessages;
   void Pump() const {
     if (processMessages) processMessages();
   }
+  // Paths of the running programs that are valid files. A scan asks for
+  // them once per rule: they are listed once and kept until the scan
+  // terminates a program (ForgetRunningPrograms).
+  const std::vector<std::string>& RunningPrograms() const;
+  void ForgetRunningPrograms() const { runningListed_ = false; }
+
+ private:
+  mutable std::vector<std::string> running_;
+  mutable bool runningListed_ = false;
 };
 
 // Paths (each followed by ";") that a file-name pattern of the rule path

@@ -42,6 +42,11 @@ class Scan {
   void Folder(const ScanRule& rule);
   void FolderContents(const std::string& dir, const std::string& name);
   void Report(const std::string& line);
+  bool Terminate(const std::string& path) {
+    const bool ended = TerminateProcessesByName(machine_, ExtractFileName(path)) > 0;
+    if (ended) match_.ForgetRunningPrograms();
+    return ended;
+  }
 
   platform::Machine& machine_;
   platform::FileSystem& fs_;
@@ -107,7 +112,7 @@ void Scan::Pass(ScanRule rule) {
     if (path.empty()) return;
     if (IsValidFile(fs_, path)) {
       if (FileMd5(fs_, path) != rule.hash) return;
-      TerminateProcessesByName(machine_, ExtractFileName(path));
+      Terminate(path);
     }
     Check(path, rule.name);
     return;
@@ -177,8 +182,7 @@ void Scan::Candidate(const std::string& path, const std::string& name) {
   std::string shown = name;
   if (auto lock = shown.find("Lock:"); lock != std::string::npos) shown.erase(lock, 5);
   const std::string md5 = FileMd5(fs_, path);
-  if (TerminateProcessesByName(machine_, ExtractFileName(path)) > 0)
-    state_.terminated.insert(LowerCase(path));
+  if (Terminate(path)) state_.terminated.insert(LowerCase(path));
   state_.summary.Add(LowerCase("!Infected " + ExtractFileName(path) + "=;" + ExtractFilePath(path) +
                                ";" + name + ";" + md5 + ";" +
                                std::to_string(FileSizeOf(fs_, path)) + ";"));
