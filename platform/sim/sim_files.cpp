@@ -136,14 +136,41 @@ fs::path SimFileSystem::HostPath(std::string_view winPath) {
   auto drive = drives_.find(norm[0]);
   if (drive == drives_.end()) return {};
   fs::path host = drive->second;
+  if (norm.size() <= 3) return host;
+  // Most names are written as they exist: one look settles it, and for a
+  // missing file a second look at its folder.
+  {
+    std::string exact = host.string();
+    for (size_t k = 2; k < norm.size(); ++k) exact += norm[k] == '\\' ? '/' : norm[k];
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) return fs::path(exact);
+    const auto slash = exact.rfind('/');
+    if (slash != std::string::npos && slash >= host.string().size() &&
+        ::stat(exact.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      const std::string folder = exact.substr(0, slash);
+      auto& names = folderNames_[folder];
+      const auto stamp = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+      if (names.stamp != stamp || names.byLowerName.empty()) {
+        names.byLowerName.clear();
+        names.stamp = stamp;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(folder, ec))
+          names.byLowerName.emplace(LowerCase(e.path().filename().string()), e.path().filename().string());
+      }
+      const std::string leaf = exact.substr(slash + 1);
+      auto it = names.byLowerName.find(LowerCase(leaf));
+      return fs::path(folder) / (it == names.byLowerName.end() ? leaf : it->second);
+    }
+  }
   size_t i = 3;
+  bool missing = false;  // below a missing folder nothing exists to match
   while (i < norm.size()) {
     size_t end = norm.find('\\', i);
     if (end == std::string::npos) end = norm.size();
     std::string part = norm.substr(i, end - i);
     i = end + 1;
     std::error_code ec;
-    if (fs::exists(host / part, ec)) {
+    if (missing || fs::exists(host / part, ec)) {
       host /= part;
       continue;
     }
@@ -157,12 +184,14 @@ fs::path SimFileSystem::HostPath(std::string_view winPath) {
         }
       }
     }
+    missing = match.empty();
     host = match.empty() ? host / part : match;
   }
   return host;
 }
 
 std::uint32_t SimFileSystem::StoredAttributes(const std::string& key) const {
+  if (attributes_.empty()) return fileattr::kArchive;
   auto it = attributes_.find(key);
   return it == attributes_.end() ? fileattr::kArchive : it->second;
 }
@@ -197,8 +226,9 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     const bool link = ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     if (link && ::stat(host.c_str(), &st) != 0) st = {};
     const bool isDir = S_ISDIR(st.st_mode);
-    d.attributes = isDir ? fileattr::kDirectory
-                         : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
+    d.attributes = isDir || attributes_.empty()
+                       ? (isDir ? fileattr::kDirectory : fileattr::kArchive)
+                       : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
     if (link) d.attributes |= fileattr::kReparsePoint;
     if (!isDir) d.size = static_cast<std::uint64_t>(st.st_size);
     d.lastWrite = static_cast<FileTime>(
@@ -207,16 +237,16 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     d.lastWriteIsDosTime = IsDosRepresentable(d.lastWrite);  // the simulated machine runs on UTC
     entries.push_back(std::move(d));
   };
-  if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
-    add(".", dir);
-    add("..", dir.parent_path());
-  }
   std::vector<fs::path> found;
   if (mask.find_first_of("*?") == std::string::npos) {
-    entries.clear();  // a plain name finds that entry alone
+    // A plain name finds that entry alone.
     fs::path one = HostPath(norm);
     if (fs::exists(one, ec)) found.push_back(one);
   } else {
+    if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
+      add(".", dir);
+      add("..", dir.parent_path());
+    }
     for (const auto& e : fs::directory_iterator(dir, ec)) found.push_back(e.path());
   }
   std::vector<std::pair<std::string, std::size_t>> order;

@@ -144,6 +144,12 @@ class SimFileSystem final : public FileSystem {
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
   std::set<std::string> locked_;
   std::map<std::string, std::uint64_t> failWrites_;  // by lower-case path prefix
+  // Names of host folders by lower case, kept while the folder is unchanged.
+  struct FolderNames {
+    std::int64_t stamp = -1;
+    std::map<std::string, std::string> byLowerName;
+  };
+  std::map<std::string, FolderNames> folderNames_;
   std::string windowsDir_ = "C:\\WINDOWS";
   std::string systemDir_ = "C:\\WINDOWS\\system32";
   std::string tempPath_ = "C:\\TEMP\\";

@@ -71,8 +71,8 @@ TEST_F(Win32Scan, RealScanFindsTerminatesAndLists) {
   app::RunQuickScan(p, false);
   host->ProcessMessages();
 
-  const std::vector<std::string> lines = {"Infected with Sample.File|", "Infected with Sample.Folder|",
-                                          "Infected with Sample.Program|"};
+  const std::vector<std::string> lines = {"Infected with Sample.File", "Infected with Sample.Folder",
+                                          "Infected with Sample.Program"};
   EXPECT_EQ(host->WindowRows(*f.List1), lines);
   EXPECT_TRUE(f.scan.findings.Contains(dir_ + "\\nest\\inner.txt"));
   EXPECT_EQ(f.sb1->PanelText(0), "Scan process finished.");
