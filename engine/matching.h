@@ -92,7 +92,7 @@ std::string BaseName(std::string_view path);
 
 // The names a "??FROM?TO?" range in a rule path's file name stands for, in
 // order, each with the folder in front. At most kMaxRangeNames.
-inline constexpr std::size_t kMaxRangeNames = 100000;
+inline constexpr std::size_t kMaxRangeNames = 10000;
 std::vector<std::string> ExpandRange(std::string_view rulePath,
                                      const std::function<bool()>& keepGoing = {});
 
