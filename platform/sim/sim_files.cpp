@@ -130,7 +130,29 @@ void SimFileSystem::MapDrive(char letter, const fs::path& hostRoot) {
   drives_[UpperChar(letter)] = hostRoot;
 }
 
-fs::path SimFileSystem::HostPath(std::string_view winPath) {
+fs::path SimFileSystem::HostPath(std::string_view winPath) { return HostPath(winPath, nullptr); }
+
+std::string SimFileSystem::MatchName(const std::string& folder, const std::string& name,
+                                     bool* isFolder) {
+  struct stat st {};
+  const bool dir = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (isFolder) *isFolder = dir;
+  if (!dir) return {};
+  auto& names = folderNames_[folder];
+  const auto stamp = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  if (names.stamp != stamp) {
+    names.byLowerName.clear();
+    names.stamp = stamp;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      names.byLowerName.emplace(LowerCase(e.path().filename().string()), e.path().filename().string());
+  }
+  auto it = names.byLowerName.find(LowerCase(name));
+  return it == names.byLowerName.end() ? std::string() : it->second;
+}
+
+fs::path SimFileSystem::HostPath(std::string_view winPath, Found* found) {
+  if (found) *found = Found::Unknown;
   std::string norm = Normalize(winPath);
   if (norm.empty()) return {};
   auto drive = drives_.find(norm[0]);
@@ -143,23 +165,19 @@ fs::path SimFileSystem::HostPath(std::string_view winPath) {
     std::string exact = host.string();
     for (size_t k = 2; k < norm.size(); ++k) exact += norm[k] == '\\' ? '/' : norm[k];
     struct stat st {};
-    if (::lstat(exact.c_str(), &st) == 0) return fs::path(exact);
+    if (::lstat(exact.c_str(), &st) == 0) {
+      if (found) *found = Found::Exists;
+      return fs::path(exact);
+    }
     const auto slash = exact.rfind('/');
-    if (slash != std::string::npos && slash >= host.string().size() &&
-        ::stat(exact.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      const std::string folder = exact.substr(0, slash);
-      auto& names = folderNames_[folder];
-      const auto stamp = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-      if (names.stamp != stamp || names.byLowerName.empty()) {
-        names.byLowerName.clear();
-        names.stamp = stamp;
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(folder, ec))
-          names.byLowerName.emplace(LowerCase(e.path().filename().string()), e.path().filename().string());
+    if (slash != std::string::npos && slash >= host.string().size()) {
+      const std::string folder = exact.substr(0, slash), leaf = exact.substr(slash + 1);
+      bool isFolder = false;
+      const std::string name = MatchName(folder, leaf, &isFolder);
+      if (isFolder) {
+        if (found) *found = name.empty() ? Found::MissingInFolder : Found::Unknown;
+        return fs::path(folder) / (name.empty() ? leaf : name);
       }
-      const std::string leaf = exact.substr(slash + 1);
-      auto it = names.byLowerName.find(LowerCase(leaf));
-      return fs::path(folder) / (it == names.byLowerName.end() ? leaf : it->second);
     }
   }
   size_t i = 3;
@@ -176,14 +194,7 @@ fs::path SimFileSystem::HostPath(std::string_view winPath) {
     }
     // Windows names ignore letter case: match what exists.
     fs::path match;
-    if (fs::is_directory(host, ec)) {
-      for (const auto& e : fs::directory_iterator(host, ec)) {
-        if (SameText(e.path().filename().string(), part)) {
-          match = e.path();
-          break;
-        }
-      }
-    }
+    if (const std::string name = MatchName(host.string(), part); !name.empty()) match = host / name;
     missing = match.empty();
     host = match.empty() ? host / part : match;
   }
@@ -208,9 +219,16 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
   }
   std::string folder = ExtractFilePath(norm);
   std::string mask = ExtractFileName(norm);
-  fs::path dir = HostPath(folder);
+  const bool plain = mask.find_first_of("*?") == std::string::npos;
+  Found known = Found::Unknown;
+  fs::path one = plain ? HostPath(norm, &known) : fs::path();
+  if (known == Found::MissingInFolder) {
+    Set(error, kFileNotFound);
+    return nullptr;
+  }
+  fs::path dir = known == Found::Exists ? one.parent_path() : HostPath(folder);
   std::error_code ec;
-  if (dir.empty() || !fs::is_directory(dir, ec)) {
+  if (known != Found::Exists && (dir.empty() || !fs::is_directory(dir, ec))) {
     Set(error, kPathNotFound);
     return nullptr;
   }
@@ -240,8 +258,7 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
   std::vector<fs::path> found;
   if (mask.find_first_of("*?") == std::string::npos) {
     // A plain name finds that entry alone.
-    fs::path one = HostPath(norm);
-    if (fs::exists(one, ec)) found.push_back(one);
+    if (known == Found::Exists || fs::exists(one, ec)) found.push_back(one);
   } else {
     if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
       add(".", dir);

@@ -133,6 +133,13 @@ class SimFileSystem final : public FileSystem {
 
  private:
   std::string Key(std::string_view path) { return LowerCaseKey(Normalize(path)); }
+  // What HostPath learnt on the way: the entry exists, or its folder exists
+  // without it.
+  enum class Found { Unknown, Exists, MissingInFolder };
+  std::filesystem::path HostPath(std::string_view winPath, Found* found);
+  // The entry of a host folder whose name equals `name` without regard to
+  // case; empty when none (isFolder: whether the folder exists).
+  std::string MatchName(const std::string& folder, const std::string& name, bool* isFolder = nullptr);
   static std::string LowerCaseKey(std::string_view s);
   std::uint32_t StoredAttributes(const std::string& key) const;
   bool IsLocked(std::string_view path);
