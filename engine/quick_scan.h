@@ -33,6 +33,23 @@ class ScanHost {
   virtual void BeginInteractiveScan() {}
 };
 
+// A host that shows nothing and is never aborted (benchmarks, fuzzing).
+class QuietScanHost final : public ScanHost {
+ public:
+  std::string Text(int) override { return {}; }
+  bool AbortRequested() override { return false; }
+  void ClearAbortRequest() override {}
+  void SetStatus(const std::string&) override {}
+  void ClearFindingLines() override { lines_ = 0; }
+  int FindingLineCount() override { return lines_; }
+  void AddFindingLine(const std::string&) override { ++lines_; }
+  void ClearLog() override {}
+  void AddLogLine(const std::string&) override {}
+
+ private:
+  int lines_ = 0;
+};
+
 // The time of day as the scan log shows it.
 std::string LocalTimeText();
 

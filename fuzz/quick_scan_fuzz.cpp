@@ -14,22 +14,6 @@
 
 namespace {
 
-class QuietHost final : public engine::ScanHost {
- public:
-  std::string Text(int) override { return {}; }
-  bool AbortRequested() override { return false; }
-  void ClearAbortRequest() override {}
-  void SetStatus(const std::string&) override {}
-  void ClearFindingLines() override { lines_ = 0; }
-  int FindingLineCount() override { return lines_; }
-  void AddFindingLine(const std::string&) override { ++lines_; }
-  void ClearLog() override {}
-  void AddLogLine(const std::string&) override {}
-
- private:
-  int lines_ = 0;
-};
-
 struct Disk {
   Disk() {
     char tmpl[] = "/tmp/kvx-fuzz-XXXXXX";
@@ -62,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.servicePaths = {"c:\\r\\sub\\x.dll -k"};
     return s;
   };
-  QuietHost host;
+  engine::QuietScanHost host;
   engine::QuickScan(disk.machine, db, state, host);
   // Running programs the scan ended come back for the next input.
   if (disk.machine.SimProcs().Snapshot().empty()) disk.machine.SimProcs().Start("C:\\WINDOWS\\run.exe");
