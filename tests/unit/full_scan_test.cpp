@@ -121,3 +121,21 @@ TEST_F(FullScanTest, UncheckingADriveLeavesItOut) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FullScanTest, ClosingTheWindowWithItsCloseBoxLeavesNoScanHanging) {
+  QuickScanIntoFullScan();
+  Window().Close();  // the close box: neither Scan nor Abort
+  host.Advance(1000);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Infected with Worm.A", "Infected with Empty",
+                                               "Infected with Nest"}));
+  EXPECT_TRUE(Enabled("Button1"));
+  EXPECT_TRUE(Enabled("Button2"));
+  EXPECT_FALSE(Enabled("Button3"));
+  EXPECT_TRUE(program->form1->Enabled());
+  EXPECT_EQ(Status(), "Scan process finished.");
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+}
+
+}  // namespace

@@ -32,6 +32,8 @@ TEST_F(QuickScanTest, FilesFoldersAndRunningProgramsBecomeFindings) {
   WriteFile("C:\\bad\\nest\\inner.dll", "inner library");
   WriteFile("C:\\bad\\nest\\deeper\\x.txt", "x");
   WriteFile("C:\\bad\\nest\\.hidden\\skip.txt", "never listed");
+  // A junction inside the infected folder back to its parent is not entered.
+  std::filesystem::create_directory_symlink(root / "bad", root / "bad" / "nest" / "loop");
   WriteFile("C:\\other\\runner.exe", "MZ runner program");
   WriteFile("C:\\other\\runner2.exe", "MZ second runner");
   const auto worm = machine.SimProcs().Start("C:\\bad\\worm.exe");
