@@ -1,20 +1,13 @@
-// The program's entry: the real machine and the real windows.
-#include "app/program.h"
+// The program's entry: the real machine, and the real windows unless the
+// command line asks for unattended work.
+#include <string>
+#include <vector>
+
+#include "app/unattended.h"
 #include "platform/win32/machine.h"
-#include "update/unattended_update.h"
-#include "update/upgrade_window.h"
 
 int main(int argc, char** argv) {
   auto machine = platform::win32::CreateMachine();
-  auto host = platform::win32::CreateHost();
-  app::Program program(*machine, *host);
-  // "/update [/server HOST[:PORT]]": the update without a window.
-  if (auto server = update::UpdateArguments(argc, argv)) {
-    if (!program.Start()) {
-      return program.GetRole() == app::Program::Role::UpgradeCopy ? update::RunUpgradeCopy(program)
-                                                                  : program.app.ExitCode();
-    }
-    return update::RunUnattendedUpdate(program, *server);
-  }
-  return program.Main();
+  return app::RunProgram(*machine, std::vector<std::string>(argv + 1, argv + argc),
+                         [] { return platform::win32::CreateHost(); });
 }

@@ -2,6 +2,7 @@
 #include "app/program.h"
 #include "engine/report_log.h"
 #include "engine/startup_registry.h"
+#include "engine/quick_scan.h"
 #include "engine/threat_database.h"
 #include "ui/form.h"
 
@@ -46,6 +47,8 @@ class TForm1 : public ui::Form {
   void ScanStartupRegistry();
 
   // Shared scan state.
+  // Shared scan state: the findings, the infection summary, the inventory.
+  engine::ScanState scan;
   bool abortRequest = true;
   bool startupUpdateCheck = false;
 

@@ -5,6 +5,7 @@
 
 #include "app/all_windows.h"
 #include "app/language.h"
+#include "app/scan_ui.h"
 #include "platform/text.h"
 #include "update/updater.h"
 #include "update/upgrade_window.h"
@@ -57,6 +58,7 @@ void Program::CreateForms() {
   formL = &app.CreateForm<TFormL>(*this);
   formR = &app.CreateForm<TFormR>(*this);
   optscan = &app.CreateForm<Toptscan>(*this);
+  ConnectScan(*this);
 }
 
 int Program::Main() {

@@ -46,3 +46,15 @@ else()
   add_library(kvx_gtest_main INTERFACE)
   target_link_libraries(kvx_gtest_main INTERFACE GTest::gtest GTest::gmock GTest::gtest_main)
 endif()
+
+# nlohmann-json is header-only: the Debian header folder serves the mingw
+# builds too, copied alone so no other host header joins them.
+find_path(KVX_JSON_INCLUDE_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(kvx_json INTERFACE)
+if(WIN32)
+  file(COPY ${KVX_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json-include)
+  target_include_directories(kvx_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/json-include)
+else()
+  target_include_directories(kvx_json SYSTEM INTERFACE ${KVX_JSON_INCLUDE_DIR})
+endif()
+add_library(kvx::json ALIAS kvx_json)

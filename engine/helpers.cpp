@@ -64,7 +64,12 @@ bool IsValidFile(platform::FileSystem& fs, std::string_view path) {
       std::string_view(" ./\\").find(path.back()) != std::string_view::npos)
     return false;
   platform::FindData d;
-  if (auto h = fs.FindFirst(path, d); h && !d.IsDirectory() && d.lastWriteIsDosTime) return true;
+  platform::Status error = platform::kOk;
+  if (auto h = fs.FindFirst(path, d, &error); h && !d.IsDirectory() && d.lastWriteIsDosTime)
+    return true;
+  // What a directory search reports missing cannot be opened either; the
+  // open is for entries the search cannot see.
+  if (error == platform::kFileNotFound || error == platform::kPathNotFound) return false;
   auto f = fs.Open(path, platform::OpenMode::Read);
   return f && f->Size() > 10;
 }

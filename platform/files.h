@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -16,6 +17,8 @@ inline constexpr std::uint32_t kSystem = 0x04;
 inline constexpr std::uint32_t kDirectory = 0x10;
 inline constexpr std::uint32_t kArchive = 0x20;
 inline constexpr std::uint32_t kNormal = 0x80;
+// A junction, symbolic link or other reparse point.
+inline constexpr std::uint32_t kReparsePoint = 0x400;
 }  // namespace fileattr
 
 // File times are FILETIME ticks: 100 ns units since 1601-01-01 UTC.
@@ -94,6 +97,13 @@ class FileSystem {
   virtual std::string WindowsDirectory() = 0;
   virtual std::string SystemDirectory() = 0;
   virtual std::string TempPath() = 0;  // with trailing backslash
+
+  // Roots of the logical drives ("C:\\"), in drive letter order, and the
+  // system's drive type of one root (kDriveFixed for a local disk).
+  virtual std::vector<std::string> LogicalDrives() = 0;
+  virtual std::uint32_t DriveType(std::string_view root) = 0;
+  static constexpr std::uint32_t kDriveRemovable = 2;
+  static constexpr std::uint32_t kDriveFixed = 3;
 
   static constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 };

@@ -189,6 +189,14 @@ void ListBox::Add(std::string item) {
   Changed(Prop::ItemAdded);
 }
 
+void ListBox::Delete(std::size_t index) {
+  if (index >= items_.size()) return;
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+  checked_.erase(checked_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (itemIndex_ >= static_cast<int>(items_.size())) itemIndex_ = -1;
+  Changed(Prop::Items);
+}
+
 void ListBox::SetChecked(std::size_t index, bool on) {
   if (index >= items_.size() || checked_[index] == on) return;
   checked_[index] = on;

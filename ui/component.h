@@ -232,6 +232,7 @@ class ListBox : public Component {
   const std::vector<std::string>& Items() const { return items_; }
   void Clear();
   void Add(std::string item);
+  void Delete(std::size_t index);
   bool Checked(std::size_t index) const { return index < checked_.size() && checked_[index]; }
   void SetChecked(std::size_t index, bool on);
   int ItemIndex() const { return itemIndex_; }

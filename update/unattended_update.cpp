@@ -28,16 +28,4 @@ int RunUnattendedUpdate(app::Program& program, const std::string& server) {
   }
 }
 
-std::optional<std::string> UpdateArguments(int argc, char** argv) {
-  std::optional<std::string> server;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = platform::LowerCase(argv[i]);
-    if (arg == "/update" && !server) server = "";
-  }
-  if (!server) return std::nullopt;
-  for (int i = 1; i + 1 < argc; ++i)
-    if (platform::LowerCase(argv[i]) == "/server") server = argv[i + 1];
-  return server;
-}
-
 }  // namespace update

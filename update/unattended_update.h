@@ -17,8 +17,4 @@ inline constexpr int kUpdateFailed = 2;  // no list or a failed download; the ol
 // "host" or "host:port" for every request; empty for the usual server.
 int RunUnattendedUpdate(app::Program& program, const std::string& server = {});
 
-// The command line "/update [/server HOST[:PORT]]": the server (empty for
-// the usual one), or nullopt when "/update" is not given.
-std::optional<std::string> UpdateArguments(int argc, char** argv);
-
 }  // namespace update

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 
@@ -13,14 +15,6 @@ namespace {
 
 // FILETIME ticks of the Unix epoch.
 constexpr std::int64_t kUnixEpochTicks = 116444736000000000LL;
-
-FileTime ToFileTime(fs::file_time_type t) {
-  auto sys = std::chrono::file_clock::to_sys(t);
-  auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
-                   sys.time_since_epoch())
-                   .count();
-  return static_cast<FileTime>(ticks + kUnixEpochTicks);
-}
 
 fs::file_time_type FromFileTime(FileTime t) {
   std::chrono::duration<std::int64_t, std::ratio<1, 10000000>> d(static_cast<std::int64_t>(t) -
@@ -144,39 +138,79 @@ void SimFileSystem::MapDrive(char letter, const fs::path& hostRoot) {
   drives_[UpperChar(letter)] = hostRoot;
 }
 
-fs::path SimFileSystem::HostPath(std::string_view winPath) {
+fs::path SimFileSystem::HostPath(std::string_view winPath) { return HostPath(winPath, nullptr); }
+
+std::string SimFileSystem::MatchName(const std::string& folder, const std::string& name,
+                                     bool* isFolder) {
+  struct stat st {};
+  const bool dir = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (isFolder) *isFolder = dir;
+  if (!dir) return {};
+  auto& names = folderNames_[folder];
+  const auto stamp = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  if (names.stamp != stamp) {
+    names.byLowerName.clear();
+    names.stamp = stamp;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      names.byLowerName.emplace(LowerCase(e.path().filename().string()), e.path().filename().string());
+  }
+  auto it = names.byLowerName.find(LowerCase(name));
+  return it == names.byLowerName.end() ? std::string() : it->second;
+}
+
+fs::path SimFileSystem::HostPath(std::string_view winPath, Found* found) {
+  if (found) *found = Found::Unknown;
   std::string norm = Normalize(winPath);
   if (norm.empty()) return {};
   auto drive = drives_.find(norm[0]);
   if (drive == drives_.end()) return {};
   fs::path host = drive->second;
+  if (norm.size() <= 3) return host;
+  // Most names are written as they exist: one look settles it, and for a
+  // missing file a second look at its folder.
+  {
+    std::string exact = host.string();
+    for (size_t k = 2; k < norm.size(); ++k) exact += norm[k] == '\\' ? '/' : norm[k];
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) {
+      if (found) *found = Found::Exists;
+      return fs::path(exact);
+    }
+    const auto slash = exact.rfind('/');
+    if (slash != std::string::npos && slash >= host.string().size()) {
+      const std::string folder = exact.substr(0, slash), leaf = exact.substr(slash + 1);
+      bool isFolder = false;
+      const std::string name = MatchName(folder, leaf, &isFolder);
+      if (isFolder) {
+        if (found) *found = name.empty() ? Found::MissingInFolder : Found::Unknown;
+        return fs::path(folder) / (name.empty() ? leaf : name);
+      }
+    }
+  }
   size_t i = 3;
+  bool missing = false;  // below a missing folder nothing exists to match
   while (i < norm.size()) {
     size_t end = norm.find('\\', i);
     if (end == std::string::npos) end = norm.size();
     std::string part = norm.substr(i, end - i);
     i = end + 1;
     std::error_code ec;
-    if (fs::exists(host / part, ec)) {
+    if (missing || fs::exists(host / part, ec)) {
       host /= part;
       continue;
     }
     // Windows names ignore letter case: match what exists.
     fs::path match;
-    if (fs::is_directory(host, ec)) {
-      for (const auto& e : fs::directory_iterator(host, ec)) {
-        if (SameText(e.path().filename().string(), part)) {
-          match = e.path();
-          break;
-        }
-      }
-    }
+    if (const std::string name = MatchName(host.string(), part); !name.empty()) match = host / name;
+    missing = match.empty();
     host = match.empty() ? host / part : match;
   }
   return host;
 }
 
 std::uint32_t SimFileSystem::StoredAttributes(const std::string& key) const {
+  if (attributes_.empty()) return fileattr::kArchive;
   auto it = attributes_.find(key);
   return it == attributes_.end() ? fileattr::kArchive : it->second;
 }
@@ -202,49 +236,77 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
   }
   std::string folder = ExtractFilePath(norm);
   std::string mask = ExtractFileName(norm);
-  fs::path dir = HostPath(folder);
+  const bool plain = mask.find_first_of("*?") == std::string::npos;
+  Found known = Found::Unknown;
+  fs::path one = plain ? HostPath(norm, &known) : fs::path();
+  if (known == Found::MissingInFolder) {
+    Set(error, kFileNotFound);
+    return nullptr;
+  }
+  fs::path dir = known == Found::Exists ? one.parent_path() : HostPath(folder);
   std::error_code ec;
-  if (dir.empty() || !fs::is_directory(dir, ec)) {
+  if (known != Found::Exists && (dir.empty() || !fs::is_directory(dir, ec))) {
     Set(error, kPathNotFound);
     return nullptr;
   }
   std::vector<FindData> entries;
+  // One stat per entry, as a directory listing costs on Windows. A host
+  // symbolic link stands for a junction or link: it carries the reparse
+  // flag, and its type is that of its target.
   auto add = [&](const std::string& name, const fs::path& host) {
     if (!MatchesMask(name, mask)) return;
     FindData d;
     d.name = name;
-    std::error_code e;
-    bool isDir = fs::is_directory(host, e);
-    d.attributes = isDir ? fileattr::kDirectory
-                         : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
-    if (!isDir) d.size = fs::file_size(host, e);
-    auto t = fs::last_write_time(host, e);
-    if (!e) d.lastWrite = ToFileTime(t);
+    struct stat st {};
+    const bool link = ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (link && ::stat(host.c_str(), &st) != 0) st = {};
+    const bool isDir = S_ISDIR(st.st_mode);
+    d.attributes = isDir || attributes_.empty()
+                       ? (isDir ? fileattr::kDirectory : fileattr::kArchive)
+                       : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
+    if (link) d.attributes |= fileattr::kReparsePoint;
+    if (!isDir) d.size = static_cast<std::uint64_t>(st.st_size);
+    d.lastWrite = static_cast<FileTime>(
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100 +
+        kUnixEpochTicks);
     d.lastWriteIsDosTime = IsDosRepresentable(d.lastWrite);  // the simulated machine runs on UTC
     entries.push_back(std::move(d));
   };
-  if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
-    add(".", dir);
-    add("..", dir.parent_path());
-  }
   std::vector<fs::path> found;
   if (mask.find_first_of("*?") == std::string::npos) {
-    entries.clear();  // a plain name finds that entry alone
-    fs::path one = HostPath(norm);
-    if (fs::exists(one, ec)) found.push_back(one);
+    // A plain name finds that entry alone.
+    if (known == Found::Exists || fs::exists(one, ec)) found.push_back(one);
   } else {
+    if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
+      add(".", dir);
+      add("..", dir.parent_path());
+    }
     for (const auto& e : fs::directory_iterator(dir, ec)) found.push_back(e.path());
   }
-  std::sort(found.begin(), found.end(), [](const fs::path& a, const fs::path& b) {
-    return LowerCase(a.filename().string()) < LowerCase(b.filename().string());
-  });
-  for (const auto& p : found) add(p.filename().string(), p);
+  std::vector<std::pair<std::string, std::size_t>> order;
+  order.reserve(found.size());
+  for (std::size_t i = 0; i < found.size(); ++i)
+    order.emplace_back(LowerCase(found[i].filename().string()), i);
+  std::sort(order.begin(), order.end());
+  for (const auto& [key, i] : order) add(found[i].filename().string(), found[i]);
   if (entries.empty()) {
     Set(error, kFileNotFound);
     return nullptr;
   }
   first = entries.front();
   return std::make_unique<SimFind>(std::move(entries));
+}
+
+std::vector<std::string> SimFileSystem::LogicalDrives() {
+  std::vector<std::string> roots;
+  for (const auto& [letter, host] : drives_) roots.push_back(std::string(1, letter) + ":\\");
+  return roots;
+}
+
+std::uint32_t SimFileSystem::DriveType(std::string_view root) {
+  if (root.empty() || !drives_.count(UpperDrive(root[0]))) return 1;  // DRIVE_NO_ROOT_DIR
+  auto it = driveTypes_.find(UpperDrive(root[0]));
+  return it == driveTypes_.end() ? kDriveFixed : it->second;
 }
 
 std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, Status* error) {

@@ -106,12 +106,16 @@ class SimFileSystem final : public FileSystem {
   std::string WindowsDirectory() override { return windowsDir_; }
   std::string SystemDirectory() override { return systemDir_; }
   std::string TempPath() override { return tempPath_; }
+  std::vector<std::string> LogicalDrives() override;
+  std::uint32_t DriveType(std::string_view root) override;
 
   // Drive letter onto a host folder (created if missing).
   void MapDrive(char letter, const std::filesystem::path& hostRoot);
   void SetWindowsDirectory(std::string dir) { windowsDir_ = std::move(dir); }
   void SetSystemDirectory(std::string dir) { systemDir_ = std::move(dir); }
   void SetTempPath(std::string dir) { tempPath_ = std::move(dir); }
+  // Mapped drives are fixed disks unless given another type here.
+  void SetDriveType(char letter, std::uint32_t type) { driveTypes_[UpperDrive(letter)] = type; }
   // A file opened by another program without sharing: opening it for writing
   // and deleting it fail with a sharing violation.
   void Lock(std::string_view path) { locked_.insert(Key(path)); }
@@ -141,18 +145,33 @@ class SimFileSystem final : public FileSystem {
 
  private:
   std::string Key(std::string_view path) { return LowerCaseKey(Normalize(path)); }
+  // What HostPath learnt on the way: the entry exists, or its folder exists
+  // without it.
+  enum class Found { Unknown, Exists, MissingInFolder };
+  std::filesystem::path HostPath(std::string_view winPath, Found* found);
+  // The entry of a host folder whose name equals `name` without regard to
+  // case; empty when none (isFolder: whether the folder exists).
+  std::string MatchName(const std::string& folder, const std::string& name, bool* isFolder = nullptr);
   static std::string LowerCaseKey(std::string_view s);
   std::uint32_t StoredAttributes(const std::string& key) const;
   bool IsLocked(std::string_view path);
   bool InDeniedFolder(std::string_view path);
 
   SimProcesses& processes_;
+  static char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
   std::map<char, std::filesystem::path> drives_;
+  std::map<char, std::uint32_t> driveTypes_;
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
   std::set<std::string> locked_;
   std::set<std::string> denied_;  // folders, by lower-case path
   std::map<std::string, std::uint64_t> failWrites_;  // by lower-case path prefix
   std::map<std::string, std::uint64_t> failReads_;   // by lower-case path prefix
+  // Names of host folders by lower case, kept while the folder is unchanged.
+  struct FolderNames {
+    std::int64_t stamp = -1;
+    std::map<std::string, std::string> byLowerName;
+  };
+  std::map<std::string, FolderNames> folderNames_;
   std::string windowsDir_ = "C:\\WINDOWS";
   std::string systemDir_ = "C:\\WINDOWS\\system32";
   std::string tempPath_ = "C:\\TEMP\\";

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/win32/internal.h"
@@ -117,6 +118,18 @@ class Win32FileSystem final : public FileSystem {
     return std::make_unique<Win32Find>(h);
   }
 
+  std::vector<std::string> LogicalDrives() override {
+    char buf[256] = {};
+    DWORD n = GetLogicalDriveStringsA(sizeof(buf) - 1, buf);
+    std::vector<std::string> roots;
+    if (n == 0 || n >= sizeof(buf)) return roots;
+    for (const char* p = buf; *p; p += std::strlen(p) + 1) roots.emplace_back(p);
+    return roots;
+  }
+  std::uint32_t DriveType(std::string_view root) override {
+    return GetDriveTypeA(std::string(root).c_str());
+  }
+
   std::unique_ptr<File> Open(std::string_view path, OpenMode mode, Status* error) override {
     const std::string p(path);
     DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
@@ -233,5 +246,16 @@ class Win32FileSystem final : public FileSystem {
 }  // namespace
 
 std::unique_ptr<FileSystem> CreateFileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+bool CreateDirectoryLink(const std::string& link, const std::string& target) {
+  // Vista and later only: looked up, so the program still starts on XP.
+  using Fn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+  auto fn = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+  if (!fn) return false;
+  constexpr DWORD kDirectory = 1, kUnprivileged = 2;
+  return fn(link.c_str(), target.c_str(), kDirectory | kUnprivileged) ||
+         fn(link.c_str(), target.c_str(), kDirectory);
+}
 
 }  // namespace platform::win32

@@ -48,6 +48,14 @@ std::unique_ptr<Win32Host> CreateHost();
 // Starts a program detached (for tests); 0 when it does not start.
 std::uint32_t LaunchProgram(const std::string& path);
 
+// Runs a program with arguments and waits for it; its exit code, or -1 when
+// it does not start or does not end in time.
+int RunAndWait(const std::string& path, const std::string& arguments, unsigned timeoutMs);
+
+// A directory symbolic link (for tests of reparse points); false when the
+// system cannot make one.
+bool CreateDirectoryLink(const std::string& link, const std::string& target);
+
 // The system's own lower-casing of single-byte text (CharLowerBuffA).
 std::string SystemLowerCase(std::string text);
 

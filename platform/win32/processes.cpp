@@ -93,4 +93,22 @@ std::uint32_t LaunchProgram(const std::string& path) {
   return pi.dwProcessId;
 }
 
+int RunAndWait(const std::string& path, const std::string& arguments, unsigned timeoutMs) {
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + path + "\" " + arguments;
+  if (!CreateProcessA(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &si, &pi))
+    return -1;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  else
+    TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
 }  // namespace platform::win32

@@ -22,6 +22,9 @@ class TestBench {
   virtual bool PlaceServiceProgram(const std::string& winPath) = 0;
   // Registry key under HKEY_CURRENT_USER that the test may fill; removed afterwards.
   virtual std::string ScratchKey() = 0;
+  // A link at `link` to the folder `target` that the system reports as a
+  // reparse point; false when this system cannot make one.
+  virtual bool MakeDirectoryLink(const std::string& link, const std::string& target) = 0;
 };
 
 std::unique_ptr<TestBench> MakeBench();

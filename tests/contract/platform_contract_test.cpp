@@ -455,3 +455,32 @@ TEST_F(Contract, NetworkReportsAClosedPort) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Contract, DirectoryLinksAreReparsePoints) {
+  ASSERT_EQ(F().CreateDirectory(P("target")), kOk);
+  Write("target\\inside.txt", "x");
+  if (!bench_->MakeDirectoryLink(P("link"), P("target")))
+    GTEST_SKIP() << "this system makes no directory links";
+  FindData d;
+  ASSERT_TRUE(F().FindFirst(P("link"), d));
+  EXPECT_TRUE(d.IsDirectory());
+  EXPECT_EQ(d.attributes & fileattr::kReparsePoint, fileattr::kReparsePoint);
+  ASSERT_TRUE(F().FindFirst(P("target"), d));
+  EXPECT_EQ(d.attributes & fileattr::kReparsePoint, 0u);
+  EXPECT_EQ(List(P("link\\*")), (std::vector<std::string>{"inside.txt"}));
+}
+
+TEST_F(Contract, TheSystemDriveIsAFixedDisk) {
+  const auto drives = F().LogicalDrives();
+  ASSERT_FALSE(drives.empty());
+  EXPECT_EQ(drives.front().size(), 3u);
+  const std::string system = F().WindowsDirectory().substr(0, 3);
+  bool listed = false;
+  for (const auto& d : drives) listed = listed || SameText(d, system);
+  EXPECT_TRUE(listed) << system;
+  EXPECT_EQ(F().DriveType(system), FileSystem::kDriveFixed);
+}
+
+}  // namespace

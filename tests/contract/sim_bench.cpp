@@ -34,6 +34,12 @@ class SimBench final : public TestBench {
            platform::kOk;
   }
   std::string ScratchKey() override { return "Software\\KvxContract"; }
+  bool MakeDirectoryLink(const std::string& link, const std::string& target) override {
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(machine_.SimFiles().HostPath(target),
+                                              machine_.SimFiles().HostPath(link), ec);
+    return !ec;
+  }
 
  private:
   std::filesystem::path root_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/options.h"
+#include "app/unattended.h"
 #include "tests/unit/loopback_servers.h"
 #include "tests/net/update_scenarios.h"
 #include "tests/unit/program_fixture.h"
@@ -358,6 +359,23 @@ TEST_F(UpdateTest, UnattendedUpdateExitCodes) {
   }
 }
 
+TEST_F(UpdateTest, UnattendedUpdateThenScanFromTheCommandLine) {
+  UseDatabase(DatabaseText(DateLine(120)));
+  ServeList(DateLine(123));
+  www.Put("/updr2/files2.htm",
+          engine::PackDatabase(DatabaseText(DateLine(123), "[New]:C:\\new.exe"),
+                               update::LanguageKey()));
+  WriteFile("C:\\new.exe", "MZ only the new database knows this one");
+  auto run = [&](std::vector<std::string> args) {
+    return app::RunProgram(machine, args, [] { return std::unique_ptr<ui::Host>(); });
+  };
+  EXPECT_EQ(run({"/scan", "/Update", "/SERVER", server.Address()}), app::kExitFound);
+  EXPECT_EQ(DiskDatabaseText(), DatabaseText(DateLine(123), "[New]:C:\\new.exe"));
+  EXPECT_EQ(run({"/update", "/server", server.Address()}), app::kExitClean);  // now up to date
+  www.Scenario(R"({"/updr2/list.htm": {"status": 404}})");
+  EXPECT_EQ(run({"/update", "/server", server.Address()}), app::kExitFailed);
+}
+
 TEST(UpdateList, UpdateNumbers) {
   struct Case {
     const char* date;
@@ -461,18 +479,3 @@ TEST_F(ProgramFixture, CopyRoleRetriesWhileTheProgramRunsAndGivesUpAfterItsBound
 
 }  // namespace
 
-namespace {
-
-TEST(UpdateArguments, UpdateAndServer) {
-  auto run = [](std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    return update::UpdateArguments(int(argv.size()), argv.data());
-  };
-  EXPECT_EQ(run({"klaruvex.exe"}), std::nullopt);
-  EXPECT_EQ(run({"klaruvex.exe", "/update"}), "");
-  EXPECT_EQ(run({"klaruvex.exe", "/UPDATE", "/server", "127.0.0.1:8080"}), "127.0.0.1:8080");
-  EXPECT_EQ(run({"klaruvex.exe", "/server", "h", "/update"}), "h");
-}
-
-}  // namespace

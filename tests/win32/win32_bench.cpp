@@ -38,6 +38,11 @@ class Win32Bench final : public TestBench {
     return machine_->Files().CopyFile(service, winPath, false) == platform::kOk;
   }
   std::string ScratchKey() override { return "Software\\KvxContract"; }
+  bool MakeDirectoryLink(const std::string& link, const std::string& target) override {
+    // Wine answers success without making a link: believe what is on disk.
+    return platform::win32::CreateDirectoryLink(link, target) &&
+           machine_->Files().GetAttributes(link) != platform::FileSystem::kInvalidAttributes;
+  }
 
  private:
   void RemoveTree(const std::string& dir) {
@@ -48,7 +53,8 @@ class Win32Bench final : public TestBench {
         if (d.name == "." || d.name == "..") continue;
         const std::string p = dir + "\\" + d.name;
         if (d.IsDirectory()) {
-          RemoveTree(p);
+          if (!(d.attributes & platform::fileattr::kReparsePoint)) RemoveTree(p);
+          fs.RemoveDirectory(p);
         } else {
           fs.SetAttributes(p, platform::fileattr::kNormal);
           // A stopped service's process may still hold its file for a moment.

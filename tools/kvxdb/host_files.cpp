@@ -120,6 +120,9 @@ class HostFileSystem final : public platform::FileSystem {
   std::string WindowsDirectory() override { return {}; }
   std::string SystemDirectory() override { return {}; }
   std::string TempPath() override { return fs::temp_directory_path().string() + "/"; }
+  // The author's tool names files by host paths; it has no drives to list.
+  std::vector<std::string> LogicalDrives() override { return {}; }
+  std::uint32_t DriveType(std::string_view) override { return 0; }
 };
 
 }  // namespace

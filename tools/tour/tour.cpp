@@ -4,6 +4,7 @@
 // On the way it quarantines a planted sample, shows the Quarantine Manager
 // and restores the sample.
 //   kvx_tour.exe OUTPUT_FOLDER
+//   kvx_tour.exe OUTPUT_FOLDER --scan   a quick scan, then the findings page
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -12,6 +13,7 @@
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "engine/helpers.h"
+#include "app/scan_ui.h"
 #include "platform/win32/machine.h"
 
 namespace {
@@ -62,8 +64,9 @@ void Settle(platform::win32::Win32Host& host) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: kvx_tour OUTPUT_FOLDER\n");
+  const bool scan = argc == 3 && std::string(argv[2]) == "--scan";
+  if (argc != 2 && !scan) {
+    std::fprintf(stderr, "usage: kvx_tour OUTPUT_FOLDER [--scan]\n");
     return 2;
   }
   const std::string out = std::string(argv[1]) + "\\";
@@ -82,6 +85,15 @@ int main(int argc, char** argv) {
       ++failures;
     }
   };
+  if (scan) {
+    f.ShowPage(1);
+    Settle(*host);
+    app::RunQuickScan(p, false);
+    shot(f, "scan-findings");
+    f.Close();
+    Settle(*host);
+    return failures ? 1 : 0;
+  }
   for (int page = 0; page < 6; ++page) {
     f.ShowPage(page);
     shot(f, "page-" + std::to_string(page));

@@ -1,0 +1,207 @@
+#include "app/unattended.h"
+
+#include <nlohmann/json.hpp>
+
+#include <ctime>
+
+#include "app/all_windows.h"
+#include "app/program.h"
+#include "app/scan_ui.h"
+#include "engine/helpers.h"
+#include "kvx_config.h"
+#include "platform/text.h"
+#include "ui/headless_host.h"
+#include "update/ezcrypt.h"
+#include "update/unattended_update.h"
+#include "update/upgrade_window.h"
+
+namespace app {
+namespace {
+
+// The switches, in one table: a flag, or a switch followed by its value.
+struct Switch {
+  const char* name;
+  bool CommandLine::*flag;
+  std::string CommandLine::*value;
+};
+const Switch kSwitches[] = {
+    {"/scan", &CommandLine::scan, nullptr},
+    {"/db", nullptr, &CommandLine::database},
+    {"/report", nullptr, &CommandLine::report},
+    {"/update", &CommandLine::update, nullptr},
+    {"/server", nullptr, &CommandLine::server},
+};
+
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (const std::tm* t = std::gmtime(&now)) utc = *t;
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return buf;
+}
+
+// The report as it grows; written once at the end.
+class Report {
+ public:
+  Report() { json_["program"] = kAppTitle; json_["version"] = KVX_VERSION; json_["started"] = UtcNow(); }
+  void Set(const char* key, std::string_view text) { json_[key] = Cp1252ToUtf8(text); }
+  nlohmann::json& Json() { return json_; }
+  // False when the file cannot be written.
+  bool Write(platform::FileSystem& fs, const std::string& path) {
+    json_["finished"] = UtcNow();
+    return platform::WriteFileReplacing(fs, path, json_.dump(2) + "\n") == platform::kOk;
+  }
+
+ private:
+  nlohmann::json json_;
+};
+
+void AddScanResults(Program& p, Report& report) {
+  auto& fs = p.machine.Files();
+  const auto& scan = p.form1->scan;
+  auto findings = nlohmann::json::array();
+  for (const auto& r : scan.findings.Records()) {
+    std::string name = r.Name;
+    if (auto lock = name.find("Lock:"); lock != std::string::npos) name.erase(lock, 5);
+    const bool folder = r.IsFolder || r.IsSubfolder;
+    nlohmann::json f = {{"threat", Cp1252ToUtf8(name)},
+                        {"path", Cp1252ToUtf8(r.Path)},
+                        {"type", folder ? "folder" : "file"},
+                        {"inInfectedFolder", r.InFolder || r.IsSubfolder},
+                        {"processTerminated",
+                         scan.terminated.count(platform::LowerCase(r.Path)) > 0}};
+    if (folder) {
+      f["size"] = nullptr;
+      f["md5"] = nullptr;
+    } else {
+      f["size"] = engine::FileSizeOf(fs, r.Path);
+      f["md5"] = r.Md5;
+    }
+    findings.push_back(std::move(f));
+  }
+  auto inventory = nlohmann::json::array();
+  for (const auto& e : scan.inventory.Entries()) inventory.push_back(Cp1252ToUtf8(e));
+  report.Json()["findings"] = std::move(findings);
+  report.Json()["inventory"] = std::move(inventory);
+}
+
+}  // namespace
+
+std::string Cp1252ToUtf8(std::string_view text) {
+  // 0x80 to 0x9F; 0 where the code page leaves the byte undefined.
+  static const char16_t kHigh[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    char32_t u = c;
+    if (c >= 0x80 && c < 0xA0) u = kHigh[c - 0x80] ? kHigh[c - 0x80] : 0xFFFD;
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine c;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const Switch* match = nullptr;
+    for (const auto& s : kSwitches)
+      if (platform::SameText(args[i], s.name)) match = &s;
+    if (!match) return std::nullopt;
+    if (match->flag) {
+      c.*(match->flag) = true;
+    } else {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
+      c.*(match->value) = args[++i];
+    }
+  }
+  if (!c.scan && !c.update) return std::nullopt;
+  if (!c.server.empty() && !c.update) return std::nullopt;
+  if (!c.database.empty() && !c.scan) return std::nullopt;
+  return c;
+}
+
+int RunUnattended(platform::Machine& machine, const CommandLine& command) {
+  auto& fs = machine.Files();
+  // A report that cannot be written is known before anything is scanned.
+  if (!command.report.empty()) {
+    const std::string folder = platform::ExtractFilePath(command.report);
+    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
+  }
+  Report report;
+  auto finish = [&](int code, const std::string& error) {
+    report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
+    if (!error.empty()) report.Set("error", error);
+    if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
+    return code;
+  };
+
+  // Nobody sees this host: its boxes are answered "No" or "OK" at once.
+  ui::HeadlessHost host;
+  host.onUnexpected = [](const std::string&) {};
+  Program p(machine, host);
+  if (!p.Start()) {
+    // Started as the upgrade copy: it only puts the new program in place.
+    if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
+    return finish(kExitFailed, "The program does not run on this system.");
+  }
+
+  bool updateFailed = false;
+  if (command.update) {
+    const int rc = update::RunUnattendedUpdate(p, command.server);
+    updateFailed = rc != update::kUpdateDone;
+    report.Set("update", updateFailed ? "failed" : "done");
+    // A handed-over upgrade ends this run: the new program is starting.
+    if (p.app.Terminated()) return finish(kExitClean, "");
+    if (!command.scan)
+      return finish(updateFailed ? kExitFailed : kExitClean,
+                    updateFailed ? "The update failed; the database in use is kept." : "");
+  }
+
+  const std::string db =
+      command.database.empty() ? p.programFolder + "files.dat" : command.database;
+  report.Set("databaseFile", db);
+  auto& database = p.form1->database;
+  switch (database.Load(fs, db, update::LanguageKey())) {
+    case engine::LoadResult::Unreadable:
+      return finish(kExitFailed, "The threat database \"" + db + "\" is missing or cannot be read.");
+    case engine::LoadResult::Damaged:
+      return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
+    case engine::LoadResult::Ok:
+      break;
+  }
+  if (database.Text().find('\r') == std::string::npos)
+    return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
+  report.Set("databaseDate", database.Date(p.msg[2]));
+
+  RunQuickScan(p, false);
+  AddScanResults(p, report);
+  if (p.form1->scan.findings.Size()) return finish(kExitFound, "");
+  if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
+  return finish(kExitClean, "");
+}
+
+int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
+               const std::function<std::unique_ptr<ui::Host>()>& windowHost) {
+  if (!args.empty()) {
+    auto command = ParseCommandLine(args);
+    return command ? RunUnattended(machine, *command) : kExitFailed;
+  }
+  auto host = windowHost();
+  Program program(machine, *host);
+  return program.Main();
+}
+
+}  // namespace app

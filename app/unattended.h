@@ -1,0 +1,48 @@
+#pragma once
+// The program run from its command line, without a window and without a
+// message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
+// [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
+// (and up to date or updated), 1 something found, 2 the work could not be done
+// (an unknown argument exits 2 and touches nothing). With both, the update
+// runs first; a failed update then gives 2 unless the scan found something.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/machine.h"
+#include "ui/host.h"
+
+namespace app {
+
+class Program;
+
+inline constexpr int kExitClean = 0;
+inline constexpr int kExitFound = 1;
+inline constexpr int kExitFailed = 2;
+
+// What the command line asks for. New switches add a field here and a row to
+// the table in unattended.cpp.
+struct CommandLine {
+  bool scan = false;
+  std::string database;  // /db FILE: another enciphered database
+  std::string report;    // /report FILE: the JSON report
+  bool update = false;   // /update: the database update and program upgrade
+  std::string server;    // /server HOST[:PORT]: another update server
+};
+
+// nullopt for an unknown argument, a value missing, or nothing to do.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
+
+// Runs what the command line asks on a host that shows nothing; the exit code.
+int RunUnattended(platform::Machine& machine, const CommandLine& command);
+
+// The program's start: with arguments unattended, without them the windows
+// on the host the factory makes.
+int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
+               const std::function<std::unique_ptr<ui::Host>()>& windowHost);
+
+// The system code page's text as UTF-8 (Windows-1252).
+std::string Cp1252ToUtf8(std::string_view text);
+
+}  // namespace app

@@ -1,0 +1,35 @@
+#pragma once
+// The full scan: every file of the chosen drives compared with the files the
+// quick scan found, by size first and by MD5 only when the size is equal.
+#include <string>
+
+#include "engine/quick_scan.h"
+
+namespace engine {
+
+class FullScanWalk {
+ public:
+  FullScanWalk(platform::Machine& machine, ScanState& state, ScanHost& host);
+  // Walks one folder and everything below it; ends early on the abort
+  // request. Folders whose names begin with "." and reparse points
+  // (junctions, links) are not entered.
+  void Walk(const std::string& folder, const std::string& mask = "*.*");
+  // Every piece of a drive list "C:\;D:\;" in order.
+  void WalkDrives(const std::string& driveList);
+
+ private:
+  struct Pattern {
+    std::size_t record;
+    std::uint64_t size;
+  };
+  void CheckFile(const std::string& path, std::uint64_t size, const std::string& time);
+
+  platform::Machine& machine_;
+  ScanState& state_;
+  ScanHost& host_;
+  // Sizes of the findings that copies are looked for, taken when the walk
+  // starts; the findings a walk adds are never patterns.
+  std::vector<Pattern> patterns_;
+};
+
+}  // namespace engine

@@ -1,0 +1,268 @@
+#include "engine/quick_scan.h"
+
+#include <ctime>
+
+#include "engine/helpers.h"
+#include "engine/rules.h"
+#include "platform/text.h"
+
+namespace engine {
+
+std::string LocalTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (const std::tm* t = std::localtime(&now)) local = *t;
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
+  return buf;
+}
+
+namespace {
+
+using platform::ExtractFileName;
+using platform::ExtractFilePath;
+using platform::LowerCase;
+
+class Scan {
+ public:
+  Scan(platform::Machine& m, ThreatDatabase& db, ScanState& s, ScanHost& h)
+      : machine_(m), fs_(m.Files()), db_(db), state_(s), host_(h),
+        match_{m, s.inventory, [this] { host_.ProcessMessages(); }} {}
+
+  void Run();
+
+ private:
+  std::string Expand(const std::string& text) {
+    return state_.expandFolderMacros ? state_.expandFolderMacros(text) : text;
+  }
+  void Pass(ScanRule rule);
+  void FromRulePath(const ScanRule& rule, std::string path, const std::string& name);
+  void Check(const std::string& path, const std::string& name);
+  void Candidate(const std::string& path, const std::string& name);
+  void Folder(const ScanRule& rule);
+  void FolderContents(const std::string& dir, const std::string& name);
+  void Report(const std::string& line);
+  bool Terminate(const std::string& path) {
+    const bool ended = TerminateProcessesByName(machine_, ExtractFileName(path)) > 0;
+    if (ended) match_.ForgetRunningPrograms();
+    return ended;
+  }
+
+  platform::Machine& machine_;
+  platform::FileSystem& fs_;
+  ThreatDatabase& db_;
+  ScanState& state_;
+  ScanHost& host_;
+  MatchContext match_;
+  std::string time_;
+  bool reported_ = false;
+};
+
+void Scan::Run() {
+  time_ = state_.Now();
+  host_.ClearLog();
+  host_.AddLogLine(time_ + host_.Text(7));
+  state_.findings.Clear();
+  host_.ClearAbortRequest();
+  state_.threatsFound = false;
+  state_.findingCount = 0;
+  state_.summary.Clear();
+  state_.terminated.clear();
+  host_.ClearFindingLines();
+  if (!state_.logBuildingMode) {
+    host_.BeginInteractiveScan();
+    try {
+      if (state_.refreshStartupValues) state_.refreshStartupValues();
+      InventoryCallbacks cb;
+      cb.startupPrefix = host_.Text(180);
+      cb.servicePrefix = host_.Text(181);
+      cb.processMessages = [this] { host_.ProcessMessages(); };
+      cb.showPath = [this](const std::string& p) { host_.SetStatus(p); };
+      BuildSystemInventory(machine_, state_.inventorySources ? state_.inventorySources()
+                                                             : InventorySources{},
+                           state_.inventory, cb);
+    } catch (...) {
+      host_.SetStatus(host_.Text(10));
+    }
+  }
+  RuleWalker walker(db_, ReadScanRoots(machine_));
+  for (;;) {
+    time_ = state_.Now();
+    if (host_.AbortRequested()) break;
+    host_.ProcessMessages();
+    RulePass pass;
+    if (!walker.Next(pass)) break;
+    Pass(std::move(pass.rule));
+  }
+}
+
+void Scan::Pass(ScanRule rule) {
+  rule.dir = Expand(rule.dir);
+  rule.file = Expand(rule.file);
+  const bool hashRule = rule.file.empty() && rule.dir.empty() && !rule.hash.empty();
+  if (!rule.file.empty() && !rule.dir.empty() && rule.dir.back() != '\\') rule.dir += '\\';
+
+  if (rule.file.empty()) {
+    if (!rule.dir.empty()) {
+      Folder(rule);
+      return;
+    }
+    if (!hashRule) return;  // inert: nothing to look for
+    std::string path = FindInventoryPathByHash(match_, rule.hash);
+    if (path.empty()) return;
+    if (IsValidFile(fs_, path)) {
+      if (FileMd5(fs_, path) != rule.hash) return;
+      Terminate(path);
+    }
+    Check(path, rule.name);
+    return;
+  }
+
+  std::string path = rule.dir + rule.file;
+  if (auto wild = rule.file.find("<>"); wild != std::string::npos) {
+    const std::string prefix = LowerCase(path.substr(0, rule.dir.size() + wild));
+    const std::string found = FindFilesByPattern(match_, path);
+    if (!prefix.empty() && LowerCase(found).find(prefix) != std::string::npos) {
+      for (int i = 0, n = CountFields(found, ';'); i < n; ++i) {
+        if (host_.AbortRequested()) return;
+        host_.ProcessMessages();
+        const std::string file = GetField(found, i, ';');
+        ScanRule one = rule;
+        one.file = ExtractFileName(file);
+        FromRulePath(one, file, "Lock:Sys32." + BaseName(file));
+      }
+      return;
+    }
+  }
+  FromRulePath(rule, std::move(path), rule.name);
+}
+
+// Steps from the process lookup on, for a file rule whose path is known.
+void Scan::FromRulePath(const ScanRule& rule, std::string path, const std::string& name) {
+  if (!rule.noProcessLookup) {
+    std::string running = FindRunningProcessPath(match_, "\\" + rule.file, "");
+    if (!running.empty() && IsValidFile(fs_, running)) path = std::move(running);
+  }
+  if (ExtractFileName(path).find("??") == std::string::npos) {
+    Check(path, name);
+    return;
+  }
+  auto keepGoing = [this] {
+    if (host_.AbortRequested()) return false;
+    host_.ProcessMessages();
+    return true;
+  };
+  for (const auto& expanded : ExpandRange(path, keepGoing)) {
+    if (host_.AbortRequested()) return;
+    Check(expanded, "Sys32." + BaseName(expanded));
+  }
+}
+
+void Scan::Check(const std::string& path, const std::string& name) {
+  host_.SetStatus(host_.Text(16) + name);
+  std::string matches;
+  try {
+    matches = MatchInventory(match_, path);
+  } catch (...) {
+    matches.clear();
+  }
+  if (matches.empty()) {
+    Candidate(path, name);
+    return;
+  }
+  for (int i = 0, n = CountFields(matches, ';'); i < n; ++i) {
+    if (host_.AbortRequested()) return;
+    const std::string p = GetField(matches, i, ';');
+    Candidate(p, "Lock:Sys32." + BaseName(p));
+  }
+}
+
+void Scan::Candidate(const std::string& path, const std::string& name) {
+  if (!IsValidFile(fs_, path)) return;
+  std::string shown = name;
+  if (auto lock = shown.find("Lock:"); lock != std::string::npos) shown.erase(lock, 5);
+  const std::string md5 = FileMd5(fs_, path);
+  if (Terminate(path)) state_.terminated.insert(LowerCase(path));
+  state_.summary.Add(LowerCase("!Infected " + ExtractFileName(path) + "=;" + ExtractFilePath(path) +
+                               ";" + name + ";" + md5 + ";" +
+                               std::to_string(FileSizeOf(fs_, path)) + ";"));
+  state_.threatsFound = true;
+  TFileList record;
+  record.Path = path;
+  record.Name = name;
+  record.Md5 = md5;
+  record.ListIndex = host_.FindingLineCount() - 1;
+  if (!state_.findings.Add(std::move(record))) return;
+  host_.AddFindingLine(host_.Text(11) + shown);
+  ++state_.findingCount;
+  host_.AddLogLine(time_ + host_.Text(5) + shown + ") " + path);
+  Report(host_.Text(11) + shown + " - File " + path);
+}
+
+void Scan::Folder(const ScanRule& rule) {
+  if (!platform::DirectoryExists(fs_, rule.dir)) return;
+  state_.threatsFound = true;
+  TFileList record;
+  record.Path = rule.dir;
+  record.Name = rule.name;
+  record.IsFolder = true;
+  record.ListIndex = host_.FindingLineCount() - 1;
+  // A second rule naming the same folder would add a line no record stands for.
+  if (!state_.findings.Add(std::move(record))) return;
+  host_.AddFindingLine(host_.Text(11) + rule.name);
+  ++state_.findingCount;
+  host_.AddLogLine(time_ + host_.Text(12) + rule.dir);
+  FolderContents(rule.dir, rule.name);
+  Report(host_.Text(11) + rule.name + " - Dir " + rule.dir);
+}
+
+void Scan::FolderContents(const std::string& dir, const std::string& name) {
+  const std::string folder = platform::IncludeTrailingBackslash(dir);
+  platform::FindData d;
+  auto h = fs_.FindFirst(folder + "*.*", d);
+  if (!h) return;
+  do {
+    const std::string path = folder + d.name;
+    if (d.IsDirectory()) {
+      // A junction or link may lead back up the tree: never follow one.
+      if (d.name.empty() || d.name[0] == '.' || (d.attributes & platform::fileattr::kReparsePoint))
+        continue;
+      TFileList sub;
+      sub.Path = path;
+      sub.Name = name;
+      sub.IsSubfolder = true;
+      state_.findings.Add(std::move(sub));
+      FolderContents(path, name);
+      continue;
+    }
+    if (!fs_.Open(path, platform::OpenMode::Read)) {
+      host_.AddLogLine(time_ + host_.Text(6) + path + ") " + path);
+      continue;
+    }
+    TFileList file;
+    file.Path = path;
+    file.Name = name;
+    file.InFolder = true;
+    file.Md5 = FileMd5(fs_, path);
+    state_.findings.Add(std::move(file));
+    ++state_.findingCount;
+    host_.AddLogLine(time_ + host_.Text(5) + name + ") " + path);
+  } while (h->Next(d));
+}
+
+void Scan::Report(const std::string& line) {
+  if (!state_.logBuildingMode || !state_.writeReportLine) return;
+  if (!reported_) {
+    reported_ = true;
+    for (int entry : {-1, 13, 14, 15}) state_.writeReportLine(entry < 0 ? "" : host_.Text(entry));
+  }
+  state_.writeReportLine(line);
+}
+
+}  // namespace
+
+void QuickScan(platform::Machine& machine, ThreatDatabase& db, ScanState& state, ScanHost& host) {
+  Scan(machine, db, state, host).Run();
+}
+
+}  // namespace engine

@@ -1,0 +1,89 @@
+#pragma once
+// The quick scan: one walk of the threat database, each rule checked on
+// disk, among the running programs and against the system inventory.
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/findings.h"
+#include "engine/matching.h"
+#include "engine/threat_database.h"
+#include "platform/machine.h"
+
+namespace engine {
+
+// What a scan shows and asks while it runs: the findings list, the scan log,
+// the status panel, the abort request. The main window implements it; so
+// does the unattended scan.
+class ScanHost {
+ public:
+  virtual ~ScanHost() = default;
+  virtual std::string Text(int entry) = 0;  // message table
+  virtual void ProcessMessages() {}
+  virtual bool AbortRequested() = 0;
+  virtual void ClearAbortRequest() = 0;
+  virtual void SetStatus(const std::string& text) = 0;
+  virtual void ClearFindingLines() = 0;
+  virtual int FindingLineCount() = 0;
+  virtual void AddFindingLine(const std::string& text) = 0;  // checked
+  virtual void ClearLog() = 0;
+  virtual void AddLogLine(const std::string& line) = 0;
+  // An interactive scan begins: placeholder line, buttons, status text.
+  virtual void BeginInteractiveScan() {}
+};
+
+// A host that shows nothing and is never aborted (benchmarks, fuzzing).
+class QuietScanHost final : public ScanHost {
+ public:
+  std::string Text(int) override { return {}; }
+  bool AbortRequested() override { return false; }
+  void ClearAbortRequest() override {}
+  void SetStatus(const std::string&) override {}
+  void ClearFindingLines() override { lines_ = 0; }
+  int FindingLineCount() override { return lines_; }
+  void AddFindingLine(const std::string&) override { ++lines_; }
+  void ClearLog() override {}
+  void AddLogLine(const std::string&) override {}
+
+ private:
+  int lines_ = 0;
+};
+
+// The time of day as the scan log shows it.
+std::string LocalTimeText();
+
+// The scan state the main window owns and Fix, the full scan, the report
+// log and the log upload share.
+struct ScanState {
+  FindingsRegister findings;
+  InfectionSummary summary;
+  SystemInventory inventory;
+  bool threatsFound = false;
+  int findingCount = 0;
+  // Set by the Log optimizer while it writes its report file: the scan then
+  // writes its findings through writeReportLine and talks to nobody.
+  bool logBuildingMode = false;
+  std::function<void(const std::string&)> writeReportLine;
+  // Lower-case paths whose running programs this scan terminated.
+  std::set<std::string> terminated;
+
+  // Where the rest of the program plugs in. Each may stay empty.
+  std::function<std::string(const std::string&)> expandFolderMacros;  // as given when empty
+  std::function<void()> refreshStartupValues;
+  std::function<InventorySources()> inventorySources;
+  std::function<std::string()> timeText;  // LocalTimeText when empty
+  // The start-up registry scan's part of the inventory: the data of every
+  // start-up value, and the server files it collects.
+  std::function<std::vector<std::string>()> startupValueData;
+  std::function<std::vector<std::string>()> collectServerFiles;
+  // The log upload offered after a clean scan.
+  std::function<bool()> logUploadWanted;
+  std::function<void()> startLogUpload;
+
+  std::string Now() const { return timeText ? timeText() : LocalTimeText(); }
+};
+
+void QuickScan(platform::Machine& machine, ThreatDatabase& db, ScanState& state, ScanHost& host);
+
+}  // namespace engine
