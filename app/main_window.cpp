@@ -207,6 +207,12 @@ void TForm1::Wire() {
   on("Button8", [this] { Button8Click(); });
   on("Button11", [this] { Button11Click(); });
   on("Button12", [this] { Button12Click(); });
+  // Entering the page book brings the process list and the start-up value
+  // list up to date.
+  Note1->OnEnter = [this] {
+    Button12Click();
+    Button15Click();
+  };
   on("Button9", [this] { ShowPage(3); });
   on("Button10", [this] { Button10Click(); });
   on("Button17", [this] { Close(); });

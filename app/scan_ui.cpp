@@ -1,5 +1,7 @@
 #include "app/scan_ui.h"
 
+#include "scanopt/folder_macros.h"
+
 #include "app/all_windows.h"
 
 namespace app {
@@ -74,6 +76,19 @@ engine::InventorySources GatherInventorySources(Program& p) {
 void ConnectScan(Program& p) {
   auto& f = *p.form1;
   f.scan.inventorySources = [&p] { return GatherInventorySources(p); };
+  f.scan.expandFolderMacros = [&p](const std::string& text) {
+    return scanopt::ExpandFolderMacros(p.machine, text);
+  };
+  f.scan.refreshStartupValues = [&f] { f.Button15Click(); };
+  f.scan.startupValueData = [&f] {
+    std::vector<std::string> data;
+    for (const auto& v : f.startupValues) data.push_back(v.valueData);
+    return data;
+  };
+  f.scan.collectServerFiles = [&f] {
+    f.ScanStartupRegistry();
+    return f.registryServers;
+  };
   f.startQuickScan = [&p] { RunQuickScan(p); };
 }
 

@@ -5,13 +5,6 @@
 void TForm1::WireStartupPage() {
   Find("Button14")->OnClick = [this] { Button14Click(); };
   Find("Button15")->OnClick = [this] { Button15Click(); };
-  // Entering the page book brings the list up to date; other parts may
-  // refresh their own lists on the same occasion.
-  auto previous = Note1->OnEnter;
-  Note1->OnEnter = [this, previous] {
-    if (previous) previous();
-    Button15Click();
-  };
 }
 
 void TForm1::Button15Click() {
