@@ -1,3 +1,4 @@
+#include "engine/gcrypt_init.h"
 #include "update/update_list.h"
 
 #include <gcrypt.h>
@@ -94,13 +95,7 @@ bool MergePackage(std::string& database, std::string_view package) {
 }
 
 std::string Sha256Hex(std::string_view bytes) {
-  static const bool ready = [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return true;
-  }();
-  (void)ready;
+  engine::InitGcrypt();
   unsigned char digest[32];
   gcry_md_hash_buffer(GCRY_MD_SHA256, digest, bytes.data(), bytes.size());
   static const char kHex[] = "0123456789abcdef";

@@ -595,7 +595,12 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     FormWindow* fw = WindowOf(c.Owner());
     if (!fw) return;
     if (p == Prop::Popup) {
-      TrackPopupMenuAtCursor(fw->hwnd, c);
+      if (auto* menu = dynamic_cast<ui::PopupMenu*>(&c)) {
+        POINT at{};
+        GetCursorPos(&at);
+        SetForegroundWindow(fw->hwnd);
+        hostparts::ShowPopupMenu(fw->hwnd, *menu, at);
+      }
       return;
     }
     if (&c == fw->form) {
