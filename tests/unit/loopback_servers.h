@@ -2,7 +2,9 @@
 // Real servers on the loopback interface, started from Debian's Python for
 // one test and stopped with it: the HTTP scenario server and pyftpdlib.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,8 +23,14 @@ class LoopbackServer {
     int out[2];
     if (pipe(out) != 0) return;
     const std::string path = std::string(KVX_SOURCE_DIR) + "/tests/net/" + script;
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
+      // The server ends with the test program even when that crashes, and
+      // holds none of the test runner's output pipes.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(0);
+      if (int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, 2);
       dup2(out[1], 1);
       close(out[0]);
       close(out[1]);

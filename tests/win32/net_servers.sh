@@ -9,17 +9,17 @@ src=$(cd "$here/../.." && pwd)
 build=$1 klaruvex=$2; shift 2
 served=$(mktemp -d "$build/net-XXXXXX")
 mkdir -p "$served/ftp/home"
-pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
+  # start runs in a command substitution, so each server's pid is kept in a file.
+  for f in "$served"/.*.pid; do [ -e "$f" ] && kill "$(cat "$f")" 2>/dev/null; done
   rm -rf "$served"
 }
 trap cleanup EXIT
 
 start() {  # start OUTFILE SCRIPT ARGS...: the server's port
   local out=$1; shift
-  /usr/bin/python3 "$src/tests/net/$1" "${@:2}" >"$out" 2>/dev/null &
-  pids+=($!)
+  /usr/bin/python3 "$src/tests/net/$1" "${@:2}" >"$out" 2>/dev/null </dev/null &
+  echo $! >"$out.pid"
   for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
   head -n 1 "$out"
 }
