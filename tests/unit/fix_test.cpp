@@ -27,6 +27,8 @@ class FixTest : public ScanFixture {
     r.ListIndex = static_cast<int>(f.List1->Items().size()) - 1;
     f.List1->SetChecked(r.ListIndex, true);
     f.scan.findings.Add(std::move(r));
+    f.Find("Button2")->SetEnabled(true);  // as the scan leaves it
+    f.ShowPage(1);
     f.scan.summary.Add(platform::LowerCase("!Infected " + platform::ExtractFileName(path) +
                                            "=;" + platform::ExtractFilePath(path) + ";" + name +
                                            ";md5;1;"));
@@ -214,7 +216,7 @@ TEST_F(FixTest, AddToQuarantineStoresCountsAndHandsOverToFix) {
               "click on Fix Button",
               "Information");
   host.Answer(ui::kIdNo, "Do you want to fix selected alerts?", "Question");
-  program->form1->Find("xpButton5")->Click();
+  program->form1->xpButton5Click();
 
   EXPECT_EQ(Log(), (Texts{"", "10:00:00: Adding alerts to Quarantine, please wait...",
                           "10:00:00: Add in Quarantine One",
