@@ -235,6 +235,21 @@ TEST_F(FixTest, AddToQuarantineStoresCountsAndHandsOverToFix) {
   EXPECT_EQ(host.PendingAnswers(), 0u);
 }
 
+TEST_F(FixTest, CleanScanOffersTheLogWithInventoryAndSummary) {
+  Database({"[Start]", "[Nothing.Here]:C:\\nowhere\\x.exe"});
+  Start();
+  program->updater->logUploadSwitch = true;
+  AnswerScanQuestion();
+  host.Answer(ui::kIdOk, "Your computer is clean from this kind of viruses!", "Information");
+  host.Answer(ui::kIdNo, "Do you wish to send us your log file for analyze and statistics?",
+              "Question");
+  ClickScan();
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  const auto lines = program->updater->logLines();
+  EXPECT_EQ(lines.inventory, program->form1->scan.inventory.Entries());
+  EXPECT_TRUE(lines.summary.empty());
+}
+
 class UnattendedFixTest : public FixTest {
  protected:
   nlohmann::json Run(std::vector<std::string> args, int expectedCode) {
