@@ -5,6 +5,8 @@
 // (and up to date or updated), 1 something found, 2 the work could not be done
 // (an unknown argument exits 2 and touches nothing). With both, the update
 // runs first; a failed update then gives 2 unless the scan found something.
+// After /fix or /quarantine the exit code still says what the scan found; the
+// report's "fixed" says whether every finding is gone.
 #include <memory>
 #include <optional>
 #include <string>
