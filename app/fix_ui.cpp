@@ -1,6 +1,8 @@
 #include "app/fix_ui.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -128,6 +130,7 @@ class Fixer {
           if (f_.abortRequest) return false;
           if (gone || f_.cleanTimer > 4.0L || host.NowMs() - start > kDeleteBackstopMs) break;
           host.Sleep(10);  // lets the ended programs go and the clean timer tick
+          if (o_.pause) o_.pause();
         }
       }
     }
@@ -290,6 +293,7 @@ bool FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings)
   FixOptions options;
   options.boxes = false;
   options.outcomes = &outcomes;
+  options.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); };
   if (quarantineFirst) {
     RunAddToQuarantine(p, options);
     // Nothing is deleted that the user wanted kept and the quarantine does

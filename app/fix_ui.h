@@ -2,6 +2,7 @@
 // Fix and Add to Quarantine as the main window runs them over the findings
 // register, and the log upload offered after a fix or a clean scan.
 #include <cstddef>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ struct FixOptions {
   bool boxes = true;  // false: unattended, no box and no log upload offer
   // Register indexes Fix leaves on disk (a copy the user asked for failed).
   std::set<std::size_t> keep;
+  // Runs between deletion rounds besides the host's own wait (unattended:
+  // a host whose clock is not the wall clock still gives ended programs time
+  // to go).
+  std::function<void()> pause;
   // One per register record when given.
   std::vector<FindingOutcome>* outcomes = nullptr;
 };
