@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/all_windows.h"
+#include "app/fix_ui.h"
 #include "app/language.h"
 #include "app/scan_ui.h"
 #include "platform/text.h"
@@ -41,6 +42,7 @@ bool Program::Start() {
   CreateForms();
   if (app.Terminated()) return false;
   updater = std::make_unique<update::Updater>(*this);
+  ConnectFix(*this);
   ApplyStartupLanguage(*this);  // the language file addresses every window
   return true;
 }

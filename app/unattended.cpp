@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/all_windows.h"
+#include "app/fix_ui.h"
 #include "app/program.h"
 #include "app/scan_ui.h"
 #include "engine/helpers.h"
@@ -30,6 +31,8 @@ const Switch kSwitches[] = {
     {"/report", nullptr, &CommandLine::report},
     {"/update", &CommandLine::update, nullptr},
     {"/server", nullptr, &CommandLine::server},
+    {"/fix", &CommandLine::fix, nullptr},
+    {"/quarantine", &CommandLine::quarantine, nullptr},
 };
 
 std::string UtcNow() {
@@ -127,6 +130,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       c.*(match->value) = args[++i];
     }
   }
+  if (c.fix || c.quarantine) c.scan = true;  // both work on what the scan finds
   if (!c.scan && !c.update) return std::nullopt;
   if (!c.server.empty() && !c.update) return std::nullopt;
   if (!c.database.empty() && !c.scan) return std::nullopt;
@@ -188,6 +192,9 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
 
   RunQuickScan(p, false);
   AddScanResults(p, report);
+  if ((command.fix || command.quarantine) && p.form1->scan.findings.Size())
+    report.Json()["fixed"] =
+        FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
   if (p.form1->scan.findings.Size()) return finish(kExitFound, "");
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
   return finish(kExitClean, "");

@@ -1,10 +1,12 @@
 #pragma once
 // The program run from its command line, without a window and without a
 // message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
-// [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
+// [/fix | /quarantine] [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
 // (and up to date or updated), 1 something found, 2 the work could not be done
 // (an unknown argument exits 2 and touches nothing). With both, the update
 // runs first; a failed update then gives 2 unless the scan found something.
+// After /fix or /quarantine the exit code still says what the scan found; the
+// report's "fixed" says whether every finding is gone.
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +31,8 @@ struct CommandLine {
   std::string report;    // /report FILE: the JSON report
   bool update = false;   // /update: the database update and program upgrade
   std::string server;    // /server HOST[:PORT]: another update server
+  bool fix = false;         // /fix: the scan, then every finding removed
+  bool quarantine = false;  // /quarantine: the same, each file stored in quarantine first
 };
 
 // nullopt for an unknown argument, a value missing, or nothing to do.

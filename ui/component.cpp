@@ -197,6 +197,12 @@ void ListBox::Delete(std::size_t index) {
   Changed(Prop::Items);
 }
 
+void ListBox::SetItem(std::size_t index, std::string text) {
+  if (index >= items_.size() || items_[index] == text) return;
+  items_[index] = std::move(text);
+  Changed(Prop::Items);
+}
+
 void ListBox::SetChecked(std::size_t index, bool on) {
   if (index >= items_.size() || checked_[index] == on) return;
   checked_[index] = on;

@@ -233,6 +233,8 @@ class ListBox : public Component {
   void Clear();
   void Add(std::string item);
   void Delete(std::size_t index);
+  // A new text for a line; its check mark stays. Nothing for a missing line.
+  void SetItem(std::size_t index, std::string text);
   bool Checked(std::size_t index) const { return index < checked_.size() && checked_[index]; }
   void SetChecked(std::size_t index, bool on);
   int ItemIndex() const { return itemIndex_; }
