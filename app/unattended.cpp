@@ -9,6 +9,7 @@
 #include "app/scan_ui.h"
 #include "engine/helpers.h"
 #include "kvx_config.h"
+#include "logopt/report_build.h"
 #include "platform/text.h"
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
@@ -30,6 +31,7 @@ const Switch kSwitches[] = {
     {"/report", nullptr, &CommandLine::report},
     {"/update", &CommandLine::update, nullptr},
     {"/server", nullptr, &CommandLine::server},
+    {"/log", &CommandLine::log, &CommandLine::logFile},
 };
 
 std::string UtcNow() {
@@ -114,20 +116,25 @@ std::string Cp1252ToUtf8(std::string_view text) {
 }
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
+  auto find = [](const std::string& arg) -> const Switch* {
+    for (const auto& s : kSwitches)
+      if (platform::SameText(arg, s.name)) return &s;
+    return nullptr;
+  };
   CommandLine c;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const Switch* match = nullptr;
-    for (const auto& s : kSwitches)
-      if (platform::SameText(args[i], s.name)) match = &s;
+    const Switch* match = find(args[i]);
     if (!match) return std::nullopt;
     if (match->flag) {
       c.*(match->flag) = true;
+      if (match->value && i + 1 < args.size() && !args[i + 1].empty() && !find(args[i + 1]))
+        c.*(match->value) = args[++i];
     } else {
       if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
       c.*(match->value) = args[++i];
     }
   }
-  if (!c.scan && !c.update) return std::nullopt;
+  if (!c.scan && !c.update && !c.log) return std::nullopt;
   if (!c.server.empty() && !c.update) return std::nullopt;
   if (!c.database.empty() && !c.scan) return std::nullopt;
   return c;
@@ -165,9 +172,16 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     report.Set("update", updateFailed ? "failed" : "done");
     // A handed-over upgrade ends this run: the new program is starting.
     if (p.app.Terminated()) return finish(kExitClean, "");
-    if (!command.scan)
+    if (!command.scan && !command.log)
       return finish(updateFailed ? kExitFailed : kExitClean,
                     updateFailed ? "The update failed; the database in use is kept." : "");
+  }
+
+  if (!command.scan) {
+    const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    if (!error.empty()) return finish(kExitFailed, error);
+    return finish(updateFailed ? kExitFailed : kExitClean,
+                  updateFailed ? "The update failed; the database in use is kept." : "");
   }
 
   const std::string db =
@@ -188,7 +202,11 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
 
   RunQuickScan(p, false);
   AddScanResults(p, report);
-  if (p.form1->scan.findings.Size()) return finish(kExitFound, "");
+  const bool found = p.form1->scan.findings.Size() > 0;
+  // The log scans again: after the findings are in the report.
+  const std::string logError = command.log ? logopt::WriteUnattendedLog(p, command.logFile) : "";
+  if (found) return finish(kExitFound, logError);
+  if (!logError.empty()) return finish(kExitFailed, logError);
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
   return finish(kExitClean, "");
 }
