@@ -57,9 +57,14 @@ void TForm12::xpButton1Click() {
     f.Find("Button4")->SetEnabled(false);
     f.Find("Button7")->SetEnabled(false);
     const std::string path = logopt::ReportFilePath(program);
-    building_ = true;
-    const bool written = logopt::WriteFullReport(program, options, path);
-    building_ = false;
+    bool written = false;
+    {
+      struct Building {
+        bool& flag;
+        ~Building() { flag = false; }
+      } building{building_ = true};
+      written = logopt::WriteFullReport(program, options, path);
+    }
     if (written) {
       program.machine.Sh().Execute("open", path, "", "", platform::kShowNormal);
     } else {

@@ -194,6 +194,21 @@ TEST_F(FullReportTest, EverySectionInOrder) {
     EXPECT_NE(std::find(Entries().begin(), Entries().end(), e), Entries().end()) << e;
 }
 
+TEST_F(FullReportTest, WriteErrorEndsTheBuildAndItsScan) {
+  Database({"[Start]", "[A]:C:\\bad\\a.exe", "[B]:C:\\bad\\b.exe"});
+  WriteFile("C:\\bad\\a.exe", "MZ a");
+  const auto b = Run("C:\\bad\\b.exe");
+  Start();
+  std::size_t header = 0;
+  for (const auto& line : Header()) header += line.size() + 2;
+  machine.SimFiles().FailWrites(Path(), header);  // the findings block fails
+  EXPECT_FALSE(Build({}));
+  EXPECT_TRUE(machine.SimProcs().Get(b));  // rule B was never reached
+  EXPECT_EQ(File(), Header());
+  EXPECT_FALSE(program->form1->scan.logBuildingMode);
+  EXPECT_FALSE(program->form1->reportLog);
+}
+
 TEST_F(FullReportTest, DetailReportRowsAsTheListsHoldThem) {
   struct Log : engine::ReportLog {
     Rows lines;
