@@ -10,6 +10,7 @@
 #include "app/scan_ui.h"
 #include "engine/helpers.h"
 #include "kvx_config.h"
+#include "logopt/report_build.h"
 #include "platform/text.h"
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
@@ -33,6 +34,7 @@ const Switch kSwitches[] = {
     {"/server", nullptr, &CommandLine::server},
     {"/fix", &CommandLine::fix, nullptr},
     {"/quarantine", &CommandLine::quarantine, nullptr},
+    {"/log", &CommandLine::log, &CommandLine::logFile},
 };
 
 std::string UtcNow() {
@@ -117,21 +119,26 @@ std::string Cp1252ToUtf8(std::string_view text) {
 }
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
+  auto find = [](const std::string& arg) -> const Switch* {
+    for (const auto& s : kSwitches)
+      if (platform::SameText(arg, s.name)) return &s;
+    return nullptr;
+  };
   CommandLine c;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const Switch* match = nullptr;
-    for (const auto& s : kSwitches)
-      if (platform::SameText(args[i], s.name)) match = &s;
+    const Switch* match = find(args[i]);
     if (!match) return std::nullopt;
     if (match->flag) {
       c.*(match->flag) = true;
+      if (match->value && i + 1 < args.size() && !args[i + 1].empty() && !find(args[i + 1]))
+        c.*(match->value) = args[++i];
     } else {
       if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
       c.*(match->value) = args[++i];
     }
   }
   if (c.fix || c.quarantine) c.scan = true;  // both work on what the scan finds
-  if (!c.scan && !c.update) return std::nullopt;
+  if (!c.scan && !c.update && !c.log) return std::nullopt;
   if (!c.server.empty() && !c.update) return std::nullopt;
   if (!c.database.empty() && !c.scan) return std::nullopt;
   return c;
@@ -169,9 +176,16 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     report.Set("update", updateFailed ? "failed" : "done");
     // A handed-over upgrade ends this run: the new program is starting.
     if (p.app.Terminated()) return finish(kExitClean, "");
-    if (!command.scan)
+    if (!command.scan && !command.log)
       return finish(updateFailed ? kExitFailed : kExitClean,
                     updateFailed ? "The update failed; the database in use is kept." : "");
+  }
+
+  if (!command.scan) {
+    const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    if (!error.empty()) return finish(kExitFailed, error);
+    return finish(updateFailed ? kExitFailed : kExitClean,
+                  updateFailed ? "The update failed; the database in use is kept." : "");
   }
 
   const std::string db =
@@ -192,10 +206,14 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
 
   RunQuickScan(p, false);
   AddScanResults(p, report);
-  if ((command.fix || command.quarantine) && p.form1->scan.findings.Size())
+  const bool found = p.form1->scan.findings.Size() > 0;
+  if ((command.fix || command.quarantine) && found)
     report.Json()["fixed"] =
         FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
-  if (p.form1->scan.findings.Size()) return finish(kExitFound, "");
+  // The log scans again: after the findings (and what was done) are in the report.
+  const std::string logError = command.log ? logopt::WriteUnattendedLog(p, command.logFile) : "";
+  if (found) return finish(kExitFound, logError);
+  if (!logError.empty()) return finish(kExitFailed, logError);
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
   return finish(kExitClean, "");
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The program run from its command line, without a window and without a
 // message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
-// [/fix | /quarantine] [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
+// [/fix | /quarantine] [/log [FILE]] [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
 // (and up to date or updated), 1 something found, 2 the work could not be done
 // (an unknown argument exits 2 and touches nothing). With both, the update
 // runs first; a failed update then gives 2 unless the scan found something.
@@ -24,7 +24,8 @@ inline constexpr int kExitFound = 1;
 inline constexpr int kExitFailed = 2;
 
 // What the command line asks for. New switches add a field here and a row to
-// the table in unattended.cpp.
+// the table in unattended.cpp; a row with both a flag and a value takes the
+// value only when one follows.
 struct CommandLine {
   bool scan = false;
   std::string database;  // /db FILE: another enciphered database
@@ -33,6 +34,8 @@ struct CommandLine {
   std::string server;    // /server HOST[:PORT]: another update server
   bool fix = false;         // /fix: the scan, then every finding removed
   bool quarantine = false;  // /quarantine: the same, each file stored in quarantine first
+  bool log = false;      // /log [FILE]: the full report log, after the scan
+  std::string logFile;   //   written to FILE instead of "Information.txt"
 };
 
 // nullopt for an unknown argument, a value missing, or nothing to do.
