@@ -10,6 +10,7 @@
 #include "engine/helpers.h"
 #include "kvx_config.h"
 #include "platform/text.h"
+#include "scanopt/options_scan.h"
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
@@ -23,6 +24,7 @@ struct Switch {
   const char* name;
   bool CommandLine::*flag;
   std::string CommandLine::*value;
+  std::vector<std::string> CommandLine::*list = nullptr;  // a switch that may repeat
 };
 const Switch kSwitches[] = {
     {"/scan", &CommandLine::scan, nullptr},
@@ -30,6 +32,7 @@ const Switch kSwitches[] = {
     {"/report", nullptr, &CommandLine::report},
     {"/update", &CommandLine::update, nullptr},
     {"/server", nullptr, &CommandLine::server},
+    {"/path", nullptr, nullptr, &CommandLine::paths},
 };
 
 std::string UtcNow() {
@@ -82,7 +85,12 @@ void AddScanResults(Program& p, Report& report) {
   }
   auto inventory = nlohmann::json::array();
   for (const auto& e : scan.inventory.Entries()) inventory.push_back(Cp1252ToUtf8(e));
+  // What the ignore list kept out of the scan, so nothing is left out silently.
+  auto ignored = nlohmann::json::array();
+  for (const auto& i : scan.ignored)
+    ignored.push_back({{"path", Cp1252ToUtf8(i.path)}, {"threat", Cp1252ToUtf8(i.name)}});
   report.Json()["findings"] = std::move(findings);
+  report.Json()["ignored"] = std::move(ignored);
   report.Json()["inventory"] = std::move(inventory);
 }
 
@@ -124,12 +132,15 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       c.*(match->flag) = true;
     } else {
       if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
-      c.*(match->value) = args[++i];
+      if (match->list)
+        (c.*(match->list)).push_back(args[++i]);
+      else
+        c.*(match->value) = args[++i];
     }
   }
   if (!c.scan && !c.update) return std::nullopt;
   if (!c.server.empty() && !c.update) return std::nullopt;
-  if (!c.database.empty() && !c.scan) return std::nullopt;
+  if ((!c.database.empty() || !c.paths.empty()) && !c.scan) return std::nullopt;
   return c;
 }
 
@@ -186,7 +197,12 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
   report.Set("databaseDate", database.Date(p.msg[2]));
 
-  RunQuickScan(p, false);
+  if (command.paths.empty()) {
+    RunQuickScan(p, false);
+  } else if (auto error = scanopt::RunUnattendedFolderScan(p, command.paths, report.Json());
+             !error.empty()) {
+    return finish(kExitFailed, error);
+  }
   AddScanResults(p, report);
   if (p.form1->scan.findings.Size()) return finish(kExitFound, "");
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");

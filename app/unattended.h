@@ -1,7 +1,7 @@
 #pragma once
 // The program run from its command line, without a window and without a
 // message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
-// [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
+// [/path DIR ...] [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
 // (and up to date or updated), 1 something found, 2 the work could not be done
 // (an unknown argument exits 2 and touches nothing). With both, the update
 // runs first; a failed update then gives 2 unless the scan found something.
@@ -29,6 +29,7 @@ struct CommandLine {
   std::string report;    // /report FILE: the JSON report
   bool update = false;   // /update: the database update and program upgrade
   std::string server;    // /server HOST[:PORT]: another update server
+  std::vector<std::string> paths;  // /path DIR, repeatable: scan these folders by hash
 };
 
 // nullopt for an unknown argument, a value missing, or nothing to do.
