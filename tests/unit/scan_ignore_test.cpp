@@ -71,4 +71,49 @@ TEST_F(ScanIgnoreTest, FullScanDoesNotWalkIgnoredFolder) {
             log.end());
 }
 
+TEST_F(ScanIgnoreTest, FindingOffersToIgnoreItsFolder) {
+  WriteFile(std::string(kFolder) + ignore::kFileListName, "0\r\n");
+  Start();
+  ScanDecliningFullScan(3);
+  auto& f = *program->form1;
+  ASSERT_EQ(Lines(), (std::vector<std::string>{"Infected with Worm.A", "Infected with Tool",
+                                               "Infected with Nest"}));
+  ASSERT_EQ(f.List1->popupMenu, f.Find("pmFindings"));
+  auto* ignoreFolder = f.Find("IgnoreFolder1");
+  f.List1->popupMenu->Popup();  // nothing selected: nothing to ignore
+  EXPECT_FALSE(ignoreFolder->Enabled());
+
+  // A file's folder, then a folder finding's own folder; the second file of
+  // a folder already ignored adds nothing.
+  for (int row : {0, 2}) {
+    f.List1->SetItemIndex(row);
+    f.List1->popupMenu->Popup();
+    EXPECT_TRUE(ignoreFolder->Enabled());
+    ignoreFolder->Click();
+    EXPECT_FALSE(f.List1->Checked(static_cast<std::size_t>(row)));  // Fix leaves it alone
+  }
+  EXPECT_TRUE(f.List1->Checked(1));
+  std::vector<ignore::TFileIgnoreList> saved;
+  ASSERT_TRUE(ignore::LoadFileIgnoreList(machine.Files(),
+                                         std::string(kFolder) + ignore::kFileListName, saved));
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].IgnoredPath, "C:\\bad;");
+  EXPECT_EQ(saved[1].IgnoredPath, "C:\\keep\\nest;");
+  EXPECT_EQ(saved[0].Kind, "Folder");
+}
+
+TEST_F(ScanIgnoreTest, FindingsAndAboutPagesOpenTheIgnoreList) {
+  Start();
+  for (int page : {1, 4}) {
+    const std::string button = "xpButtonIgnore" + std::to_string(page);
+    program->formIG->Hide();
+    program->form1->ShowPage(page);
+    program->form1->Find(button)->Click();
+    EXPECT_TRUE(program->formIG->Visible()) << button;
+  }
+  EXPECT_EQ(program->form1->Find("xpButtonIgnore1")->Parent(), program->form1->Find("Page1"));
+  EXPECT_EQ(program->form1->Find("xpButtonIgnore4")->Parent(), program->form1->Find("Page4"));
+  EXPECT_EQ(program->formIG->List1->Items(), (std::vector<std::string>{"C:\\keep;"}));
+}
+
 }  // namespace
