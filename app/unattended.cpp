@@ -12,6 +12,7 @@
 #include "kvx_config.h"
 #include "logopt/report_build.h"
 #include "platform/text.h"
+#include "scanopt/options_scan.h"
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
@@ -25,6 +26,7 @@ struct Switch {
   const char* name;
   bool CommandLine::*flag;
   std::string CommandLine::*value;
+  std::vector<std::string> CommandLine::*list = nullptr;  // a switch that may repeat
 };
 const Switch kSwitches[] = {
     {"/scan", &CommandLine::scan, nullptr},
@@ -35,6 +37,7 @@ const Switch kSwitches[] = {
     {"/fix", &CommandLine::fix, nullptr},
     {"/quarantine", &CommandLine::quarantine, nullptr},
     {"/log", &CommandLine::log, &CommandLine::logFile},
+    {"/path", nullptr, nullptr, &CommandLine::paths},
 };
 
 std::string UtcNow() {
@@ -87,7 +90,12 @@ void AddScanResults(Program& p, Report& report) {
   }
   auto inventory = nlohmann::json::array();
   for (const auto& e : scan.inventory.Entries()) inventory.push_back(Cp1252ToUtf8(e));
+  // What the ignore list kept out of the scan, so nothing is left out silently.
+  auto ignored = nlohmann::json::array();
+  for (const auto& i : scan.ignored)
+    ignored.push_back({{"path", Cp1252ToUtf8(i.path)}, {"threat", Cp1252ToUtf8(i.name)}});
   report.Json()["findings"] = std::move(findings);
+  report.Json()["ignored"] = std::move(ignored);
   report.Json()["inventory"] = std::move(inventory);
 }
 
@@ -134,13 +142,16 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         c.*(match->value) = args[++i];
     } else {
       if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
-      c.*(match->value) = args[++i];
+      if (match->list)
+        (c.*(match->list)).push_back(args[++i]);
+      else
+        c.*(match->value) = args[++i];
     }
   }
   if (c.fix || c.quarantine) c.scan = true;  // both work on what the scan finds
   if (!c.scan && !c.update && !c.log) return std::nullopt;
   if (!c.server.empty() && !c.update) return std::nullopt;
-  if (!c.database.empty() && !c.scan) return std::nullopt;
+  if ((!c.database.empty() || !c.paths.empty()) && !c.scan) return std::nullopt;
   return c;
 }
 
@@ -204,7 +215,12 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
   report.Set("databaseDate", database.Date(p.msg[2]));
 
-  RunQuickScan(p, false);
+  if (command.paths.empty()) {
+    RunQuickScan(p, false);
+  } else if (auto error = scanopt::RunUnattendedFolderScan(p, command.paths, report.Json());
+             !error.empty()) {
+    return finish(kExitFailed, error);
+  }
   AddScanResults(p, report);
   const bool found = p.form1->scan.findings.Size() > 0;
   if ((command.fix || command.quarantine) && found)

@@ -1,7 +1,8 @@
 #pragma once
 // The program run from its command line, without a window and without a
 // message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
-// [/fix | /quarantine] [/log [FILE]] [/report FILE]". Arguments ignore letter case. Exit codes: 0 nothing found
+// [/path DIR ...] [/fix | /quarantine] [/log [FILE]] [/report FILE]". Arguments ignore
+// letter case. Exit codes: 0 nothing found
 // (and up to date or updated), 1 something found, 2 the work could not be done
 // (an unknown argument exits 2 and touches nothing). With both, the update
 // runs first; a failed update then gives 2 unless the scan found something.
@@ -36,6 +37,7 @@ struct CommandLine {
   bool quarantine = false;  // /quarantine: the same, each file stored in quarantine first
   bool log = false;      // /log [FILE]: the full report log, after the scan
   std::string logFile;   //   written to FILE instead of "Information.txt"
+  std::vector<std::string> paths;  // /path DIR, repeatable: scan these folders by hash
 };
 
 // nullopt for an unknown argument, a value missing, or nothing to do.

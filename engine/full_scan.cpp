@@ -28,6 +28,8 @@ void FullScanWalk::WalkDrives(const std::string& driveList) {
 void FullScanWalk::Walk(const std::string& folder, const std::string& mask) {
   const std::string dir = platform::IncludeTrailingBackslash(folder);
   const std::string time = state_.Now();
+  // A drive or folder chosen to walk may itself be on the ignore list.
+  if (state_.SkipIgnored(folder, "", host_, time)) return;
   platform::FindData d;
   auto h = machine_.Files().FindFirst(dir + mask, d);
   if (!h) return;

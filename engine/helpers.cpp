@@ -26,36 +26,28 @@ std::string Hex(const unsigned char* d, size_t n) {
 // MD5 of no data: what a file that cannot be read whole gives.
 constexpr const char* kNoDataMd5 = "d41d8cd98f00b204e9800998ecf8427e";
 
-// A digest that could not be set up adds nothing and reads as kNoDataMd5.
-class Md5 {
- public:
-  Md5() {
-    InitGcrypt();
-    if (gcry_md_open(&h_, GCRY_MD_MD5, 0) != 0) h_ = nullptr;
-  }
-  ~Md5() {
-    if (h_) gcry_md_close(h_);
-  }
-  Md5(const Md5&) = delete;
-  Md5& operator=(const Md5&) = delete;
-  void Add(const void* d, size_t n) {
-    if (h_) gcry_md_write(h_, d, n);
-  }
-  std::string Hex() {
-    const unsigned char* d = h_ ? gcry_md_read(h_, GCRY_MD_MD5) : nullptr;
-    return d ? engine::Hex(d, 16) : kNoDataMd5;
-  }
-
- private:
-  gcry_md_hd_t h_ = nullptr;
-};
-
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
   for (size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size())
     s.replace(pos, from.size(), to);
 }
 
 }  // namespace
+
+// A digest that could not be set up adds nothing and reads as kNoDataMd5.
+Md5::Md5() {
+  InitGcrypt();
+  if (gcry_md_open(&h_, GCRY_MD_MD5, 0) != 0) h_ = nullptr;
+}
+Md5::~Md5() {
+  if (h_) gcry_md_close(h_);
+}
+void Md5::Add(const void* d, std::size_t n) {
+  if (h_) gcry_md_write(h_, d, n);
+}
+std::string Md5::Hex() {
+  const unsigned char* d = h_ ? gcry_md_read(h_, GCRY_MD_MD5) : nullptr;
+  return d ? engine::Hex(d, 16) : kNoDataMd5;
+}
 
 bool IsValidFile(platform::FileSystem& fs, std::string_view path) {
   // Wildcards would make the directory search match other files, and Windows

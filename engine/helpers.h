@@ -8,6 +8,8 @@
 
 #include "platform/machine.h"
 
+struct gcry_md_handle;  // libgcrypt's digest
+
 namespace engine {
 
 // Exists as a file: found by a directory search with an ordinary time stamp,
@@ -17,6 +19,20 @@ std::uint64_t FileSizeOf(platform::FileSystem& fs, std::string_view path);
 // 32 lower-case hex digits; the digest of no data when the file cannot be read.
 std::string FileMd5(platform::FileSystem& fs, std::string_view path);
 std::string Md5Hex(std::string_view bytes);
+
+// MD5 over data given piece by piece, in lower-case hex.
+class Md5 {
+ public:
+  Md5();
+  ~Md5();
+  Md5(const Md5&) = delete;
+  Md5& operator=(const Md5&) = delete;
+  void Add(const void* data, std::size_t n);
+  std::string Hex();
+
+ private:
+  ::gcry_md_handle* h_ = nullptr;
+};
 
 // A command line, registry text or inventory entry to the longest leading
 // path that names a valid file, in lower case; empty when there is none.

@@ -17,6 +17,14 @@ std::string LocalTimeText() {
   return buf;
 }
 
+bool ScanState::SkipIgnored(const std::string& path, const std::string& name, ScanHost& host,
+                            const std::string& time) {
+  if (!isIgnored || !isIgnored(path)) return false;
+  ignored.push_back({path, name});
+  host.AddLogLine(time + ": Ignored (" + (name.empty() ? "ignore list" : name) + ") " + path);
+  return true;
+}
+
 namespace {
 
 using platform::ExtractFileName;
@@ -68,6 +76,7 @@ void Scan::Run() {
   state_.findingCount = 0;
   state_.summary.Clear();
   state_.terminated.clear();
+  state_.ignored.clear();
   host_.ClearFindingLines();
   if (!state_.logBuildingMode) {
     host_.BeginInteractiveScan();
@@ -112,6 +121,7 @@ void Scan::Pass(ScanRule rule) {
     if (path.empty()) return;
     if (IsValidFile(fs_, path)) {
       if (FileMd5(fs_, path) != rule.hash) return;
+      if (state_.SkipIgnored(path, rule.name, host_, time_)) return;
       Terminate(path);
     }
     Check(path, rule.name);
@@ -181,6 +191,8 @@ void Scan::Candidate(const std::string& path, const std::string& name) {
   if (!IsValidFile(fs_, path)) return;
   std::string shown = name;
   if (auto lock = shown.find("Lock:"); lock != std::string::npos) shown.erase(lock, 5);
+  // Checked before the program is terminated: an ignored file is not touched at all.
+  if (state_.SkipIgnored(path, shown, host_, time_)) return;
   const std::string md5 = FileMd5(fs_, path);
   if (Terminate(path)) state_.terminated.insert(LowerCase(path));
   state_.summary.Add(LowerCase("!Infected " + ExtractFileName(path) + "=;" + ExtractFilePath(path) +
@@ -201,6 +213,7 @@ void Scan::Candidate(const std::string& path, const std::string& name) {
 
 void Scan::Folder(const ScanRule& rule) {
   if (!platform::DirectoryExists(fs_, rule.dir)) return;
+  if (state_.SkipIgnored(rule.dir, rule.name, host_, time_)) return;
   state_.threatsFound = true;
   TFileList record;
   record.Path = rule.dir;

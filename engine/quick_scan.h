@@ -67,6 +67,18 @@ struct ScanState {
   std::function<void(const std::string&)> writeReportLine;
   // Lower-case paths whose running programs this scan terminated.
   std::set<std::string> terminated;
+  // Whether a path lies in a folder the user asked the scans to leave alone
+  // (the file ignore list). Candidates there are skipped and listed here, so
+  // the memo and the report say what was left out.
+  std::function<bool(const std::string&)> isIgnored;
+  struct Ignored {
+    std::string path;
+    std::string name;  // the threat the rule names; empty for a folder skipped by the full scan
+  };
+  std::vector<Ignored> ignored;
+  // True (and recorded, with a memo line) when the path is on the ignore list.
+  bool SkipIgnored(const std::string& path, const std::string& name, ScanHost& host,
+                   const std::string& time);
 
   // Where the rest of the program plugs in. Each may stay empty.
   std::function<std::string(const std::string&)> expandFolderMacros;  // as given when empty

@@ -197,7 +197,8 @@ bool IsIgnoredPath(const std::vector<TFileIgnoreList>& list, std::string_view pa
     if (folder.empty()) continue;
     if (p == folder) return true;
     if (folder.back() != '\\') folder += '\\';
-    if (p.size() > folder.size() && p.compare(0, folder.size(), folder) == 0) return true;
+    // ">=": a folder path given with its closing backslash is the folder itself.
+    if (p.size() >= folder.size() && p.compare(0, folder.size(), folder) == 0) return true;
   }
   return false;
 }

@@ -1,5 +1,8 @@
 #include "ignore/ignore_window.h"
 
+#include "app/all_windows.h"
+#include "ignore/ignore_offer.h"
+
 using ui::Kind;
 
 namespace {
@@ -54,8 +57,10 @@ TFormIG::TFormIG(app::Program& p) : Form("TFormIG"), program(p) {
   List2->SetEnabled(false);
   List2->SetShowHint(true);
 
-  auto& popup1 = Add(Kind::PopupMenu, "PopupMenu1");
-  auto& popup2 = Add(Kind::PopupMenu, "PopupMenu2");
+  auto& popup1 = Add<ui::PopupMenu>(Kind::PopupMenu, "PopupMenu1");
+  auto& popup2 = Add<ui::PopupMenu>(Kind::PopupMenu, "PopupMenu2");
+  List1->popupMenu = &popup1;
+  List2->popupMenu = &popup2;
 
   // The same four commands on the main menu and on each list's pop-up menu.
   struct Item {
@@ -94,6 +99,12 @@ TFormIG::TFormIG(app::Program& p) : Form("TFormIG"), program(p) {
   };
   OnClose = [this] { SaveLists(); };
   LoadLists();
+  if (!program.form1) return;
+  ignore::OfferIgnoreList(*this, *program.form1);
+  // The scans leave the folders of the file list alone.
+  program.form1->scan.isIgnored = [this](const std::string& path) {
+      return ignore::IsIgnoredPath(fileList, path);
+    };
 }
 
 std::string TFormIG::Path(const char* name) const { return program.programFolder + name; }

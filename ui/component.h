@@ -240,6 +240,7 @@ class ListBox : public Component {
   int ItemIndex() const { return itemIndex_; }
   void SetItemIndex(int index);  // the user's selection; fires OnClick
   std::function<void()> OnClickCheck;
+  PopupMenu* popupMenu = nullptr;  // opened by a right click on the list
 
  private:
   std::vector<std::string> items_;

@@ -264,6 +264,18 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     if (HWND h = HandleOf(c)) PostMessageA(h, message, 0, 0);
   }
 
+  bool ClickMenuItem(const ui::Form& form, const ui::Component& item) override {
+    HWND h = HandleOf(form);
+    FormWindow* fw = h ? FromHwnd(h) : nullptr;
+    if (!fw) return false;
+    for (const auto& [id, c] : fw->byId) {
+      if (c != &item || !hostparts::MenuHoldsCommand(GetMenu(h), id)) continue;
+      SendMessageA(h, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+      return true;
+    }
+    return false;
+  }
+
   std::vector<std::string> WindowRows(const ui::Component& c) override {
     std::vector<std::string> rows;
     HWND h = HandleOf(c);
@@ -351,10 +363,11 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     ui::Form& f = *fw.form;
     RECT r{0, 0, f.Bounds().width, f.Bounds().height};
     DWORD exStyle = f.stayOnTop ? WS_EX_TOPMOST : 0;
-    AdjustWindowRectEx(&r, FormStyle(f), FALSE, exStyle);
+    HMENU menuBar = hostparts::BuildMainMenu(f, 101, fw.byId);  // ids as the loop below counts
+    AdjustWindowRectEx(&r, FormStyle(f), menuBar != nullptr, exStyle);
     fw.hwnd = CreateWindowExA(exStyle, kFormClass, f.Caption().c_str(), FormStyle(f),
                               CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+                              nullptr, menuBar, GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(fw.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&fw));
     int id = 100;
     for (const auto& cp : f.Components()) {
@@ -765,12 +778,15 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       }
       case WM_CONTEXTMENU:
         for (auto& [c, ch] : fw->controls) {
-          auto* lv = dynamic_cast<ui::ListView*>(const_cast<ui::Component*>(c));
-          if (ch != reinterpret_cast<HWND>(wp) || !lv || !lv->popupMenu) continue;
+          auto* comp = const_cast<ui::Component*>(c);
+          ui::PopupMenu* menu = nullptr;
+          if (auto* lv = dynamic_cast<ui::ListView*>(comp)) menu = lv->popupMenu;
+          if (auto* lb = dynamic_cast<ui::ListBox*>(comp)) menu = lb->popupMenu;
+          if (ch != reinterpret_cast<HWND>(wp) || !menu) continue;
           POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
           if (at.x == -1 && at.y == -1) GetCursorPos(&at);  // from the keyboard
-          lv->SetFocus();
-          hostparts::ShowPopupMenu(h, *lv->popupMenu, at);
+          comp->SetFocus();
+          hostparts::ShowPopupMenu(h, *menu, at);
           return 0;
         }
         return DefWindowProcA(h, msg, wp, lp);

@@ -1,6 +1,8 @@
 #pragma once
 // The control families of the Win32 host beside its core (host.cpp): tab
 // controls, list views with icons, check boxes and keys, context menus.
+#include <map>
+
 #include "platform/win32/win.h"
 #include "ui/component.h"
 
@@ -26,5 +28,11 @@ bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr);
 
 // Opens the context menu at the screen point and clicks the chosen item.
 void ShowPopupMenu(HWND owner, ui::PopupMenu& menu, POINT at);
+
+// The form's menu bar from its MainMenu, the items' command numbers (counted
+// from firstId in component order) added to byId; nullptr when no item shows.
+HMENU BuildMainMenu(const ui::Form& form, int firstId, std::map<int, ui::Component*>& byId);
+// Whether the menu or one of its drop-downs holds the command.
+bool MenuHoldsCommand(HMENU menu, int id);
 
 }  // namespace platform::win32::hostparts

@@ -41,6 +41,9 @@ class Win32Host : public ui::Host {
   virtual std::vector<bool> WindowChecks(const ui::Component& c) = 0;
   // Posts a window message to the real window of a form or control.
   virtual void PostToWindow(const ui::Component& c, unsigned message) = 0;
+  // Chooses the item of the form's real menu bar as the user does (its
+  // command sent to the window); false when the bar does not hold it.
+  virtual bool ClickMenuItem(const ui::Form& form, const ui::Component& item) = 0;
 };
 
 std::unique_ptr<Win32Host> CreateHost();

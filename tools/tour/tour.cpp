@@ -138,6 +138,18 @@ int main(int argc, char** argv) {
     ++failures;
   }
   p.form9->Close();
+  // The ignore list with a folder added (shown, not saved), and "Scan with
+  // Options" after checking the planted sample's folder.
+  p.formIG->Show();
+  p.formIG->AddFolder("C:\\Samples\\Trusted");
+  shot(*p.formIG, "ignore-list");
+  p.formIG->Hide();
+  p.optscan->Show();
+  p.optscan->AddFolder("C:\\Samples");
+  p.optscan->Find("xpButton3")->Click();
+  p.optscan->WaitForScan();
+  shot(*p.optscan, "scan-with-options");
+  p.optscan->Hide();
   f.ShowPage(4);
   p.formL->Show();
   p.formL->List1->SetItemIndex(0);
