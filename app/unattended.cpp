@@ -10,6 +10,7 @@
 #include "engine/helpers.h"
 #include "kvx_config.h"
 #include "platform/text.h"
+#include "process/report_json.h"
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
@@ -141,7 +142,9 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
   }
   Report report;
+  std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
   auto finish = [&](int code, const std::string& error) {
+    if (addRows && !command.report.empty()) addRows();
     report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
     if (!error.empty()) report.Set("error", error);
     if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
@@ -157,6 +160,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
     return finish(kExitFailed, "The program does not run on this system.");
   }
+  addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
 
   bool updateFailed = false;
   if (command.update) {

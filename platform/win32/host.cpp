@@ -753,6 +753,8 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         if (auto* book = dynamic_cast<ui::PageBook*>(it->second); book && hdr->code == TCN_SELCHANGE) {
           hostparts::TabChanged(hdr->hwndFrom, *book);
         } else if (auto* lv = dynamic_cast<ui::ListView*>(it->second)) {
+          if (hdr->code == NM_CUSTOMDRAW)
+            return hostparts::ListViewCustomDraw(*lv, *reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
           if (hdr->code == NM_DBLCLK && lv->OnDblClick) lv->OnDblClick();
           hostparts::ListViewNotify(*lv, *hdr);
         }
