@@ -435,6 +435,9 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
                              r.bottom - r.top, fw.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleA(nullptr), nullptr);
     if (!h) return nullptr;
+    // A panel is created before what it holds: its contents go above it.
+    if (c.Parent() && c.Parent()->GetKind() == Kind::Panel)
+      SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (c.GetKind() == Kind::OwnerButton || c.GetKind() == Kind::Button) {
       SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
       buttonProc_ = reinterpret_cast<WNDPROC>(

@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
   f.ShowPage(0);
   f.Find("Button8")->Click();
   shot(f, "process-page");
+  f.ShowPage(0);  // "Full report log" is on the first page
   f.Find("Button10")->Click();
   if (!p.formR->List1->Items().empty()) p.formR->List1->SetChecked(0, true);
   shot(*p.formR, "report-manager");
