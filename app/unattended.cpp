@@ -13,6 +13,7 @@
 #include "logopt/report_build.h"
 #include "platform/text.h"
 #include "scanopt/options_scan.h"
+#include "process/report_json.h"
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
@@ -163,7 +164,9 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
   }
   Report report;
+  std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
   auto finish = [&](int code, const std::string& error) {
+    if (addRows && !command.report.empty()) addRows();
     report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
     if (!error.empty()) report.Set("error", error);
     if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
@@ -179,6 +182,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
     return finish(kExitFailed, "The program does not run on this system.");
   }
+  addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
 
   bool updateFailed = false;
   if (command.update) {

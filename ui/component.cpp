@@ -127,6 +127,7 @@ void ListView::SetChecked(std::size_t index, bool on) {
 void ListView::SetSelected(std::size_t index, bool on) {
   if (index >= items_.size() || items_[index].selected == on) return;
   items_[index].selected = on;
+  selectChanged_ = static_cast<int>(index);
   Changed(Prop::ItemIndex);
   if (OnSelectItem) OnSelectItem();
 }

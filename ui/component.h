@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,17 @@ struct ListColumn {
   int width = 100;
 };
 
+// Colours as 0xRRGGBB.
+inline constexpr std::uint32_t clYellow = 0xFFFF00;
+inline constexpr std::uint32_t clRed = 0xFF0000;
+inline constexpr std::uint32_t clBlue = 0x0000FF;
+
+// How one row is painted; an unset colour is the list's own.
+struct RowColours {
+  std::optional<std::uint32_t> text;
+  std::optional<std::uint32_t> background;
+};
+
 struct ListItem {
   std::string caption;
   std::vector<std::string> subItems;
@@ -197,6 +209,8 @@ class ListView : public Component {
   // One cell of a row: sub-item `sub` (added when the row has fewer).
   void SetSubItem(std::size_t index, std::size_t sub, std::string text);
   int SelectedIndex() const;  // first selected row, -1 when none
+  // The row whose selection changed last: the one OnSelectItem is about.
+  int SelectChangedIndex() const { return selectChanged_; }
   void RemoveItem(std::size_t index);
   // The user clicks row `index` (-1: below the rows) with the left button,
   // on its check box or elsewhere: the list takes the focus, the row is
@@ -218,10 +232,18 @@ class ListView : public Component {
   std::function<void()> OnDblClick;
   std::function<void(int itemIndex)> OnMouseUp;  // the row under the pointer, -1 none
   std::function<void(unsigned& key)> OnKeyDown;
+  // Asked before row `index` is painted: the colours it is painted in.
+  std::function<void(std::size_t index, RowColours& colours)> OnCustomDrawItem;
+  RowColours ItemColours(std::size_t index) const {
+    RowColours c;
+    if (OnCustomDrawItem && index < items_.size()) OnCustomDrawItem(index, c);
+    return c;
+  }
 
  private:
   std::vector<ListColumn> columns_;
   std::vector<ListItem> items_;
+  int selectChanged_ = -1;
 };
 
 // List boxes and check lists: one text per row, a check mark per row for

@@ -448,6 +448,9 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
                              r.bottom - r.top, fw.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleA(nullptr), nullptr);
     if (!h) return nullptr;
+    // A panel is created before what it holds: its contents go above it.
+    if (c.Parent() && c.Parent()->GetKind() == Kind::Panel)
+      SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (c.GetKind() == Kind::OwnerButton || c.GetKind() == Kind::Button) {
       SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
       buttonProc_ = reinterpret_cast<WNDPROC>(
@@ -771,6 +774,8 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         if (auto* book = dynamic_cast<ui::PageBook*>(it->second); book && hdr->code == TCN_SELCHANGE) {
           hostparts::TabChanged(hdr->hwndFrom, *book);
         } else if (auto* lv = dynamic_cast<ui::ListView*>(it->second)) {
+          if (hdr->code == NM_CUSTOMDRAW)
+            return hostparts::ListViewCustomDraw(*lv, *reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
           if (hdr->code == NM_DBLCLK && lv->OnDblClick) lv->OnDblClick();
           hostparts::ListViewNotify(*lv, *hdr);
         }

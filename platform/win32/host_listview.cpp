@@ -108,4 +108,15 @@ bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr) {
   return false;
 }
 
+LRESULT ListViewCustomDraw(const ui::ListView& lv, NMLVCUSTOMDRAW& draw) {
+  if (!lv.OnCustomDrawItem) return CDRF_DODEFAULT;
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+  const ui::RowColours c = lv.ItemColours(static_cast<std::size_t>(draw.nmcd.dwItemSpec));
+  auto ref = [](std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); };
+  if (c.text) draw.clrText = ref(*c.text);
+  if (c.background) draw.clrTextBk = ref(*c.background);
+  return CDRF_DODEFAULT;
+}
+
 }  // namespace platform::win32::hostparts

@@ -26,6 +26,10 @@ void HookListView(HWND list, ui::ListView& lv);
 // goes to OnMouseUp); true when handled.
 bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr);
 
+// NM_CUSTOMDRAW of a list view: each row painted in the colours its
+// OnCustomDrawItem gives; the answer for the notification.
+LRESULT ListViewCustomDraw(const ui::ListView& lv, NMLVCUSTOMDRAW& draw);
+
 // Opens the context menu at the screen point and clicks the chosen item.
 void ShowPopupMenu(HWND owner, ui::PopupMenu& menu, POINT at);
 

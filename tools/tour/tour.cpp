@@ -1,7 +1,7 @@
 // A guided tour of the real windows for the demo: runs the program from its
 // folder, shows every page, the action dialog and the language window, then
 // applies the shipped translation, saving a BMP of each into the folder given.
-// On the way it quarantines a planted sample, shows the Quarantine Manager
+// On the way it shows the process page and the Report Manager, quarantines a planted sample, shows the Quarantine Manager
 // and restores the sample.
 //   kvx_tour.exe OUTPUT_FOLDER
 //   kvx_tour.exe OUTPUT_FOLDER --scan   a quick scan, then the findings page
@@ -29,6 +29,14 @@ void PlantStartupEntries(platform::Machine& m) {
   if (auto k = reg.Create(Hive::CurrentUser, base + "Run", access::kAllAccess)) {
     k->WriteString("Tray Helper", "\"" + windows + "\\notepad.exe\" /tray");
     k->WriteString("Sound Panel", "rundll32.exe shell32.dll,Control_RunDLL mmsys.cpl");
+  }
+  // For the Report Manager's colours: a value naming a missing file (blue)
+  // and one naming an empty file (red).
+  m.Files().CreateDirectory("C:\\KvxTour");
+  platform::WriteWholeFile(m.Files(), "C:\\KvxTour\\empty.exe", "");
+  if (auto k = reg.Create(Hive::CurrentUser, base + "Run", access::kAllAccess)) {
+    k->WriteString("Missing Helper", "C:\\KvxTour\\gone.exe");
+    k->WriteString("Empty Helper", "C:\\KvxTour\\empty.exe");
   }
   if (auto k = reg.Create(Hive::CurrentUser, base + "Run_Bak", access::kAllAccess))
     k->WriteString("Old Updater", windows + "\\regedit.exe /s");
@@ -109,6 +117,16 @@ int main(int argc, char** argv) {
     shot(*p.frmMain, "startup-manager-" + std::to_string(tab));
   }
   p.frmMain->Hide();
+
+  // The process page, and the Report Manager with a ticked row.
+  f.ShowPage(0);
+  f.Find("Button8")->Click();
+  shot(f, "process-page");
+  f.ShowPage(0);  // "Full report log" is on the first page
+  f.Find("Button10")->Click();
+  if (!p.formR->List1->Items().empty()) p.formR->List1->SetChecked(0, true);
+  shot(*p.formR, "report-manager");
+  p.formR->Close();
 
   // "Services Manager": the page listed afresh from the real service manager.
   f.ShowPage(0);
