@@ -134,4 +134,32 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
   return MatchFrom(name, mask);
 }
 
+char32_t Cp1252HighCodePoint(unsigned char byte) {
+  static constexpr char32_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+}
+
+std::string Cp1252ToUtf8(std::string_view text, bool keepUndefined) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    char32_t u = Cp1252HighCodePoint(c);
+    if (!keepUndefined && c >= 0x80 && c < 0xA0 && u < 0xA0) u = 0xFFFD;
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace platform

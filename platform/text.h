@@ -26,4 +26,12 @@ std::string ExcludeTrailingBackslash(std::string_view path);
 // matches names without a dot as well).
 bool MatchesMask(std::string_view name, std::string_view mask);
 
+// The code page's text as UTF-8. The five bytes Windows-1252 leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) become U+0081 and so on when kept, so they
+// survive a round trip, or U+FFFD otherwise.
+std::string Cp1252ToUtf8(std::string_view text, bool keepUndefined = false);
+// The Windows-1252 code point of bytes 0x80 to 0x9F (undefined ones as
+// U+0081 and so on).
+char32_t Cp1252HighCodePoint(unsigned char byte);
+
 }  // namespace platform

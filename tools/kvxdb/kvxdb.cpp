@@ -5,6 +5,7 @@
 
 #include "engine/rules.h"
 #include "engine/threat_database.h"
+#include "platform/text.h"
 #include "quarantine/quarantine_transform.h"
 #include "tools/kvxdb/host_files.h"
 #include "update/ezcrypt.h"
@@ -183,10 +184,6 @@ int Rules(platform::FileSystem& fs, const std::vector<std::string>& a, std::ostr
 // Windows-1252 bytes 0x80 to 0x9F and the characters they stand for. The
 // five bytes the code page leaves undefined stand for the control characters
 // of the same number, as Windows converts them, so they survive a round trip.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool Utf8ToCp1252(const std::string& in, std::string& out, std::string& problem) {
   out.clear();
@@ -229,7 +226,7 @@ bool Utf8ToCp1252(const std::string& in, std::string& out, std::string& problem)
     }
     int found = -1;
     for (int k = 0; k < 32; ++k)
-      if (kCp1252High[k] == cp) found = k;
+      if (platform::Cp1252HighCodePoint(static_cast<unsigned char>(0x80 + k)) == cp) found = k;
     if (found < 0) {
       problem = "character U+" + std::to_string(static_cast<unsigned long>(cp)) +
                 " has no Windows-1252 byte";
@@ -240,23 +237,6 @@ bool Utf8ToCp1252(const std::string& in, std::string& out, std::string& problem)
   return true;
 }
 
-std::string Cp1252ToUtf8(const std::string& in) {
-  std::string out;
-  for (unsigned char c : in) {
-    const char32_t cp = c < 0x80 ? c : (c < 0xA0 ? kCp1252High[c - 0x80] : c);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | cp >> 6);
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | cp >> 12);
-      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 // Whether the program finds the line its texts start after.
 bool HasBeginLine(std::string_view text) {
@@ -303,7 +283,8 @@ int LangPack(platform::FileSystem& fs, const std::vector<std::string>& a, bool p
     err << "kvxdb: " << files[0] << " is not a language file of this build's language key\n";
     return 1;
   }
-  return WriteFile(fs, files[1], utf8 ? Cp1252ToUtf8(bytes) : bytes, err) ? 0 : 1;
+  const std::string out = utf8 ? platform::Cp1252ToUtf8(bytes, /*keepUndefined=*/true) : bytes;
+  return WriteFile(fs, files[1], out, err) ? 0 : 1;
 }
 
 // Stored copies carry no header: any bytes are a stored copy, so what can
