@@ -81,6 +81,9 @@ int main(int argc, char** argv) {
   auto machine = platform::win32::CreateMachine();
   auto host = platform::win32::CreateHost();
   PlantStartupEntries(*machine);
+  // The tour applies the shipped translation at its end; the choice is put
+  // back afterwards so the demo's later runs show the program as it starts.
+  const auto language = app::ReadLanguageOption(machine->Reg());
   app::Program p(*machine, *host);
   if (!p.Start()) return 1;
   auto& f = *p.form1;
@@ -180,5 +183,11 @@ int main(int argc, char** argv) {
 
   f.Close();
   Settle(*host);
+  if (language) {
+    app::WriteLanguageOption(machine->Reg(), *language);
+  } else if (auto key = machine->Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey,
+                                            platform::keyaccess::kAllAccess)) {
+    key->DeleteValue("Language");
+  }
   return failures ? 1 : 0;
 }
