@@ -106,6 +106,11 @@ void Scan::Run() {
 }
 
 void Scan::Pass(ScanRule rule) {
+  // Windows reads a path only up to its first NUL: cut there, so that what
+  // the scan shows is what it acts on, and a folder walk always sees its
+  // path grow.
+  for (auto* part : {&rule.dir, &rule.file})
+    if (auto nul = part->find('\0'); nul != std::string::npos) part->resize(nul);
   rule.dir = Expand(rule.dir);
   rule.file = Expand(rule.file);
   const bool hashRule = rule.file.empty() && rule.dir.empty() && !rule.hash.empty();

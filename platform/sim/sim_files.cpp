@@ -101,6 +101,8 @@ void Set(Status* error, Status s) {
 std::string SimFileSystem::LowerCaseKey(std::string_view s) { return LowerCase(s); }
 
 std::string SimFileSystem::Normalize(std::string_view winPath) {
+  // The "A" functions take a C string: a path ends at its first NUL.
+  winPath = winPath.substr(0, winPath.find('\0'));
   if (winPath.size() < 2 || winPath[1] != ':' ||
       !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
     return {};

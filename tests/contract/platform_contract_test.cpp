@@ -70,6 +70,11 @@ TEST_F(Contract, FilesReadWriteFindAndNamesIgnoreCase) {
   EXPECT_EQ(List(P("*.txt")), (std::vector<std::string>{"data.txt"}));
   EXPECT_TRUE(DirectoryExists(F(), P("SUB")));
   EXPECT_EQ(F().GetAttributes(P("sub")) & fileattr::kDirectory, fileattr::kDirectory);
+
+  // A path ends at its first NUL, whatever follows it.
+  ASSERT_EQ(ReadWholeFile(F(), P("data.txt") + std::string("\0\\junk", 6), back), kOk);
+  EXPECT_EQ(back, "hello world!");
+  EXPECT_EQ(List(P("Sub") + std::string("\0\\x\\*", 6)), (std::vector<std::string>{"sub"}));
 }
 
 TEST_F(Contract, FileErrorsCarryWindowsCodes) {

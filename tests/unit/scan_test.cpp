@@ -90,6 +90,17 @@ TEST_F(QuickScanTest, FilesFoldersAndRunningProgramsBecomeFindings) {
   EXPECT_TRUE(Enabled("xpButton5"));
 }
 
+TEST_F(QuickScanTest, ARulePathEndsAtItsFirstNul) {
+  // Windows reads C:\bad\nest from this folder rule; each subfolder
+  // found there is walked once, not again and again below itself.
+  WriteFile("C:\\bad\\nest\\nest\\x.txt", "x");
+  Database({"[Start]", std::string("[Worm.Folder]:C:\\bad\\nest\0\0\\\\", 29)});
+  Start();
+  ScanDecliningFullScan(1);
+  EXPECT_EQ(Lines(), (Texts{"Infected with Worm.Folder"}));
+  EXPECT_EQ(Paths(), (Texts{"C:\\bad\\nest", "C:\\bad\\nest\\nest", "C:\\bad\\nest\\nest\\x.txt"}));
+}
+
 TEST_F(QuickScanTest, HashRulesAndStartupEntriesReachTheInventory) {
   WriteFile("C:\\Apps\\tool.exe", "MZ started with windows");
   WriteFile("C:\\Apps\\svc.exe", "MZ a service");
