@@ -214,6 +214,9 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   bool SaveWindowImage(const ui::Form& form, const std::string& bmpPath) override {
     HWND h = HandleOf(form);
     if (!h) return false;
+    // The picture is read from the screen: nothing else may lie on top.
+    SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT r;
     GetWindowRect(h, &r);
     const int w = r.right - r.left, ht = r.bottom - r.top;

@@ -95,10 +95,8 @@ TEST(Win32ReportManager, RowsOfTheRealSystem) {
   Cleanup(*machine, run, folder);
 }
 
-// The colours as painted, read back from the screen. It passes run alone
-// (--gtest_also_run_disabled_tests --gtest_filter=Win32ReportManager*), but in
-// the whole suite a window another test leaves on screen covers the picture.
-TEST(Win32ReportManager, DISABLED_ColoursOnScreen) {
+// The colours as painted, read back from the screen.
+TEST(Win32ReportManager, ColoursOnScreen) {
   auto machine = platform::win32::CreateMachine();
   auto host = platform::win32::CreateHost();
   auto& fs = machine->Files();
