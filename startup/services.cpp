@@ -34,9 +34,10 @@ int RowOfKey(const ui::ListView& list, const std::string& key) {
 }
 
 // Blanks one cell of the selected row, runs `act` on its key name and shows
-// `done` when it succeeded, the cell's previous text otherwise. The list is
-// disabled meanwhile. False when no service row is selected.
-bool RunOnSelected(ui::ListView& list, std::size_t cell, const std::string& done,
+// `done` when it succeeded, the cell's previous text otherwise. Meanwhile the
+// list is disabled and the hourglass is over `busy`; afterwards the list has
+// the focus. False when no service row is selected.
+bool RunOnSelected(ui::ListView& list, ui::Component& busy, std::size_t cell, const std::string& done,
                    const std::function<void()>& before, const std::function<void()>& after,
                    const std::function<bool(const std::string&)>& act) {
   const int index = list.SelectedIndex();
@@ -45,11 +46,16 @@ bool RunOnSelected(ui::ListView& list, std::size_t cell, const std::string& done
   const std::string previous = list.Items()[index].subItems[cell];
   if (before) before();
   list.SetSubItem(index, cell, "");
-  list.SetEnabled(false);
-  const bool ok = act(key);
-  if (int now = RowOfKey(list, key); now >= 0) list.SetSubItem(now, cell, ok ? done : previous);
-  list.SetEnabled(true);
-  if (after) after();
+  bool ok = false;
+  {
+    ui::HourGlass wait(busy);
+    list.SetEnabled(false);
+    ok = act(key);
+    if (int now = RowOfKey(list, key); now >= 0) list.SetSubItem(now, cell, ok ? done : previous);
+    if (after) after();
+    list.SetEnabled(true);
+    list.SetFocus();
+  }
   return true;
 }
 
@@ -70,7 +76,7 @@ std::function<bool(const std::string&)> StartOrStop(app::Program& p, bool start)
 void TabCommand(TfrmMain& f, bool start) {
   auto& list = TabList(f);
   RunOnSelected(
-      list, kStatus, start ? "Running" : "Stopped",
+      list, *f.TabSheet2, kStatus, start ? "Running" : "Stopped",
       [&] { ChangeCmdStatus(f, false, SelectedRow(list)); },
       [&] { ChangeCmdStatus(f, true, SelectedRow(list)); }, StartOrStop(f.program, start));
 }
@@ -82,7 +88,7 @@ void PageCommand(TForm1& f, bool start) {
   app::Program& p = f.program;
   TfrmMain* tab = p.frmMain;
   RunOnSelected(
-      *f.ListView2, kStatus, p.msg[start ? 112 : 113],
+      *f.ListView2, f, kStatus, p.msg[start ? 112 : 113],
       [&] {
         if (tab) ChangeCmdStatus(*tab, false, nullptr);
       },
@@ -175,7 +181,7 @@ void mnuServiceStartupTypeClick(TfrmMain& f, std::uint32_t startType) {
   auto& list = TabList(f);
   app::Program& p = f.program;
   RunOnSelected(
-      list, kStartType, StartTypeText(startType),
+      list, *f.TabSheet2, kStartType, StartTypeText(startType),
       [&] { ChangeCmdStatus(f, false, SelectedRow(list)); },
       [&] { ChangeCmdStatus(f, true, SelectedRow(list)); },
       [&](const std::string& key) { return SvcSetStartType(p.machine.Svc(), "", key, startType); });
@@ -222,6 +228,7 @@ void AttachServicesTab(TfrmMain& f) {
     const ui::ListItem* row = SelectedRow(list);
     if (!row || row->subItems.empty()) return;
     app::Program& p = f.program;
+    ui::HourGlass wait(list);
     p.machine.Sh().ShowProperties(ServicePropertiesFile(row->subItems[kPath]));
     p.app.GetHost().Sleep(500);
   };

@@ -43,6 +43,12 @@ void Component::SetVisible(bool on) {
   Changed(Prop::Visible);
 }
 
+void Component::SetCursor(CursorShape shape) {
+  if (shape == cursor_) return;
+  cursor_ = shape;
+  Changed(Prop::Cursor);
+}
+
 void Component::SetBounds(Rect r) {
   bounds_ = r;
   Changed(Prop::Bounds);

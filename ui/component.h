@@ -57,7 +57,11 @@ enum class Prop {
   Position,
   Popup,      // a popup menu is to be shown at the mouse cursor
   Focus,      // the control got the keyboard focus
+  Cursor,     // the mouse cursor shown over the control
 };
+
+// The mouse cursor over a control (and the controls inside it).
+enum class CursorShape { Default, HourGlass };
 
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
@@ -89,6 +93,8 @@ class Component {
   void SetVisible(bool on);
   const Rect& Bounds() const { return bounds_; }
   void SetBounds(Rect r);
+  CursorShape Cursor() const { return cursor_; }
+  void SetCursor(CursorShape shape);
 
   // Visible here and in every container up to the form.
   bool Showing() const;
@@ -127,6 +133,21 @@ class Component {
   bool enabled_ = true;
   bool visible_ = true;
   Rect bounds_;
+  CursorShape cursor_ = CursorShape::Default;
+};
+
+// The hourglass over a control while a long command runs; the cursor it had
+// returns when this ends.
+class HourGlass {
+ public:
+  explicit HourGlass(Component& c) : c_(c), previous_(c.Cursor()) { c.SetCursor(CursorShape::HourGlass); }
+  ~HourGlass() { c_.SetCursor(previous_); }
+  HourGlass(const HourGlass&) = delete;
+  HourGlass& operator=(const HourGlass&) = delete;
+
+ private:
+  Component& c_;
+  CursorShape previous_;
 };
 
 // Check boxes and menu items.

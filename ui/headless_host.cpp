@@ -104,6 +104,8 @@ void HeadlessHost::Advance(std::uint64_t ms) {
 
 void HeadlessHost::Changed(Component& c, Prop p) {
   if (p == Prop::Popup) popups_.push_back(c.Name());
+  if (p == Prop::Cursor)
+    cursors_.push_back(c.Name() + (c.Cursor() == CursorShape::HourGlass ? " hourglass" : " default"));
   if (auto* t = dynamic_cast<Timer*>(&c); t && (p == Prop::Enabled || p == Prop::Interval)) {
     if (t->Enabled())
       due_[t] = now_ + t->Interval();

@@ -66,6 +66,9 @@ class HeadlessHost final : public Host, private FormObserver {
   const std::vector<StatusText>& StatusLog() const { return status_; }
   // Popup menus shown, by name.
   const std::vector<std::string>& Popups() const { return popups_; }
+  // Every change of a control's mouse cursor, as "Name hourglass" or
+  // "Name default".
+  const std::vector<std::string>& Cursors() const { return cursors_; }
   std::size_t PendingAnswers() const { return script_.size(); }
 
   // Moves the clock on, firing every timer that falls due on the way, in
@@ -107,6 +110,7 @@ class HeadlessHost final : public Host, private FormObserver {
                                       const std::string& what);
   std::vector<StatusText> status_;
   std::vector<std::string> popups_;
+  std::vector<std::string> cursors_;
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
   std::uint64_t now_ = 0;
   std::uint64_t slept_ = 0;

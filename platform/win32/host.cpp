@@ -340,6 +340,21 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         }
   }
 
+  // Whether the hourglass is set on the control of window `under`, on a
+  // container of it or on the form; over a page control, its shown page counts.
+  bool ShowsHourGlass(const FormWindow& fw, HWND under) const {
+    const ui::Component* c = fw.form;
+    for (const auto& [comp, ch] : fw.controls)
+      if (ch == under) c = comp;
+    if (auto* book = dynamic_cast<const ui::PageBook*>(c)) {
+      const auto pages = book->Pages();
+      if (book->ActivePage() >= 0 && book->ActivePage() < int(pages.size())) c = pages[book->ActivePage()];
+    }
+    for (; c; c = c->Parent())
+      if (c->Cursor() == ui::CursorShape::HourGlass) return true;
+    return fw.form->Cursor() == ui::CursorShape::HourGlass;
+  }
+
   HWND HandleOf(const ui::Component& c) {
     for (auto& fw : forms_) {
       if (fw->form == &c) return fw->hwnd;
@@ -613,6 +628,16 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   void Changed(ui::Component& c, Prop p) override {
     FormWindow* fw = WindowOf(c.Owner());
     if (!fw) return;
+    if (p == Prop::Cursor) {
+      // Windows asks for the cursor when the mouse moves; ask now for the
+      // window under it, so the change shows without waiting for a move.
+      POINT at{};
+      GetCursorPos(&at);
+      HWND under = WindowFromPoint(at);
+      if (under && (under == fw->hwnd || IsChild(fw->hwnd, under)))
+        SendMessageA(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+      return;
+    }
     if (p == Prop::Popup) {
       if (auto* menu = dynamic_cast<ui::PopupMenu*>(&c)) {
         POINT at{};
@@ -811,6 +836,12 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
         if (auto it = fw->timers.find(wp); it != fw->timers.end() && it->second->Enabled())
           it->second->Fire();
         return 0;
+      case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT && g_host->ShowsHourGlass(*fw, reinterpret_cast<HWND>(wp))) {
+          SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+          return TRUE;
+        }
+        return DefWindowProcA(h, msg, wp, lp);
       case WM_CLOSE:
         fw->form->Close();
         return 0;

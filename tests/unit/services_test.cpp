@@ -216,6 +216,8 @@ TEST_F(ServicesTest, StartStopAndRestartFromTheTab) {
   EXPECT_EQ(Cell(tab, "Mail", 1), "Running");
   EXPECT_EQ(Buttons(*p), "0111");
   EXPECT_TRUE(tab.Enabled());
+  EXPECT_TRUE(tab.Focused());
+  EXPECT_EQ(host.Cursors(), (std::vector<std::string>{"TabSheet2 hourglass", "TabSheet2 default"}));
   // Three looks at the pending service, each after the shortest poll.
   EXPECT_EQ(host.SleptMs(), 3 * startup::kSvcMinPollMs);
 
@@ -322,6 +324,9 @@ TEST_F(ServicesTest, MainWindowPageCommands) {
   EXPECT_EQ(Cell(*f.ListView2, "Mail", 1), "Beendet");
   f.Find("xpButton10")->Click();
   EXPECT_EQ(Cell(*f.ListView2, "Mail", 1), "Laeuft");
+  EXPECT_TRUE(f.ListView2->Focused());
+  EXPECT_EQ(host.Cursors(), (std::vector<std::string>{f.Name() + " hourglass", f.Name() + " default",
+                                                      f.Name() + " hourglass", f.Name() + " default"}));
   f.Find("xpButton11")->Click();
   EXPECT_EQ(Svc().Log(),
             (std::vector<std::string>{"Stop mail", "Start mail", "Stop mail", "Start mail"}));
@@ -367,6 +372,8 @@ TEST_F(ServicesTest, DoubleClickOpensThePropertiesOfTheFile) {
   auto p = Start();
   Select(Tab(*p), "Vendor Agent");
   Tab(*p).OnDblClick();
+  EXPECT_EQ(host.Cursors(), (std::vector<std::string>{"ListView2 hourglass", "ListView2 default"}));
+  EXPECT_EQ(host.SleptMs(), 500u);
   ASSERT_EQ(machine.SimSh().Calls().size(), 1u);
   EXPECT_EQ(machine.SimSh().Calls()[0].verb, "properties");
   EXPECT_EQ(machine.SimSh().Calls()[0].file, "C:\\Program Files\\Vendor\\svc.exe");
