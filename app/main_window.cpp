@@ -313,23 +313,9 @@ void TForm1::FormCreate() {
 
 void TForm1::LoadDatabase() {
   const std::string path = program.programFolder + "files.dat";
-  const char* problem = nullptr;
-  switch (database.Load(program.machine.Files(), path, update::LanguageKey())) {
-    case engine::LoadResult::Ok:
-      return;
-    case engine::LoadResult::Unreadable:
-      problem = "is missing or cannot be read.";
-      break;
-    case engine::LoadResult::Damaged:
-      problem = "is damaged.";
-      break;
-    case engine::LoadResult::TooLarge:
-      problem = "is larger than 64 MB, far more than any threat database, and was not loaded.";
-      break;
-    case engine::LoadResult::OutOfMemory:
-      problem = "could not be loaded: there is not enough memory.";
-      break;
-  }
+  const std::string problem =
+      engine::LoadProblem(database.Load(program.machine.Files(), path, update::LanguageKey()));
+  if (problem.empty()) return;
   // A failed load keeps the text loaded before, if there was one.
   program.Box("The threat database \"" + path + "\" " + problem +
                   (database.Loaded() ? " The database loaded before stays in use."

@@ -184,14 +184,8 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
       command.database.empty() ? p.programFolder + "files.dat" : command.database;
   report.Set("databaseFile", db);
   auto& database = p.form1->database;
-  switch (database.Load(fs, db, update::LanguageKey())) {
-    case engine::LoadResult::Unreadable:
-      return finish(kExitFailed, "The threat database \"" + db + "\" is missing or cannot be read.");
-    case engine::LoadResult::Damaged:
-      return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
-    case engine::LoadResult::Ok:
-      break;
-  }
+  if (auto problem = engine::LoadProblem(database.Load(fs, db, update::LanguageKey())); !problem.empty())
+    return finish(kExitFailed, "The threat database \"" + db + "\" " + problem);
   if (database.Text().find('\r') == std::string::npos)
     return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
   report.Set("databaseDate", database.Date(p.msg[2]));

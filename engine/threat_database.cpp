@@ -145,4 +145,16 @@ std::string ThreatDatabase::Date(std::string_view errorText) {
   return ReadTextLine(text_, first);
 }
 
+std::string LoadProblem(LoadResult result) {
+  switch (result) {
+    case LoadResult::Ok: return "";
+    case LoadResult::Unreadable: return "is missing or cannot be read.";
+    case LoadResult::Damaged: return "is damaged.";
+    case LoadResult::TooLarge:
+      return "is larger than 64 MB, far more than any threat database, and was not loaded.";
+    case LoadResult::OutOfMemory: return "could not be loaded: there is not enough memory.";
+  }
+  return "cannot be read.";
+}
+
 }  // namespace engine

@@ -23,6 +23,10 @@ enum class LoadResult {
 // small hostile file from unpacking to gigabytes.
 inline constexpr std::size_t kMaxDatabaseBytes = 64u << 20;
 
+// What went wrong, as the words that follow the database's name in a message
+// ("is damaged."); empty for Ok.
+std::string LoadProblem(LoadResult result);
+
 class ThreatDatabase {
  public:
   // Reads a stored "files.dat" and replaces the text with what it holds. On

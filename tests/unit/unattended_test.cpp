@@ -72,12 +72,17 @@ TEST_F(UnattendedTest, ScanThatCannotRunExitsTwoWithTheReason) {
   std::string broken = engine::PackDatabase("date\r\n[A]:c:\\a.exe\r\n_end\r\n", update::LanguageKey());
   broken.resize(broken.size() / 2);
   WriteFile("C:\\broken.dat", broken);
+  // A bzip2 bomb: a few bytes that would unpack past the cap.
+  WriteFile("C:\\bomb.dat", engine::PackDatabase(std::string(engine::kMaxDatabaseBytes + 1, 'A'),
+                                                 update::LanguageKey()));
   struct Case {
     const char* db;
     const char* error;
   } cases[] = {
       {"C:\\missing.dat", "The threat database \"C:\\missing.dat\" is missing or cannot be read."},
       {"C:\\broken.dat", "The threat database \"C:\\broken.dat\" is damaged."},
+      {"C:\\bomb.dat", "The threat database \"C:\\bomb.dat\" is larger than 64 MB, far more than "
+                       "any threat database, and was not loaded."},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run({"/scan", "/db", c.db, "/report", "C:\\out\\report.json"}), app::kExitFailed);
