@@ -83,7 +83,7 @@ TEST(Win32ReportManager, RowsOfTheRealSystem) {
   ASSERT_TRUE(host->WindowShown(r));
   const auto rows = host->WindowRows(*r.List1);
   const std::string hkcu = "HKEY_CURRENT_USER\\" + run + "\\";
-  for (const std::string want : {"RegStartup|" + folder + "\\missing.exe|0|" + hkcu,
+  for (const std::string& want : {"RegStartup|" + folder + "\\missing.exe|0|" + hkcu,
                                  "RegStartup|" + folder + "\\empty.exe|0|" + hkcu})
     EXPECT_NE(std::find(rows.begin(), rows.end(), want), rows.end()) << want;
   // Our own process is running from a file the list can read.
