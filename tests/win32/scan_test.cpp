@@ -1,6 +1,6 @@
 // The real scan under Wine: planted harmless samples, a running sample
 // program (the test's sleeper, renamed) terminated, a renamed copy found by
-// the full scan, and the unattended scan run as its own process.
+// the full scan, and the unattended scan and fix run as their own processes.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -111,6 +111,25 @@ TEST_F(Win32Scan, UnattendedScanAsItsOwnProcess) {
   EXPECT_TRUE(terminated);
   EXPECT_FALSE(SampleRunning());
   EXPECT_EQ(platform::win32::RunAndWait(exe, "/scan /db C:\\no-such.dat", 60000), 2);
+}
+
+TEST_F(Win32Scan, UnattendedFixAsItsOwnProcess) {
+  const std::string report = dir_ + "\\report.json";
+  EXPECT_EQ(platform::win32::RunAndWait(folder_ + "klaruvex.exe",
+                                        "/fix /db \"" + dir_ + "\\test.dat\" /report \"" + report + "\"",
+                                        120000),
+            1);
+  std::string bytes;
+  ASSERT_EQ(platform::ReadWholeFile(machine->Files(), report, bytes), platform::kOk);
+  auto r = nlohmann::json::parse(bytes, nullptr, false);
+  EXPECT_EQ(r["fixed"], true) << bytes;
+  // The running sample was ended and its file deleted, with the file and the
+  // folder the other rules named; the copy no rule names stays.
+  EXPECT_FALSE(SampleRunning());
+  auto& fs = machine->Files();
+  for (const char* gone : {"\\sample.txt", "\\kvxsample.exe", "\\nest\\inner.txt"})
+    EXPECT_FALSE(platform::FileExists(fs, dir_ + gone)) << gone;
+  EXPECT_TRUE(platform::FileExists(fs, dir_ + "\\copies\\renamed.bin"));
 }
 
 }  // namespace
