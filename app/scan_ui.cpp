@@ -53,7 +53,7 @@ void WindowScanHost::AddLogLine(const std::string& line) { program_.form1->Memo2
 
 void WindowScanHost::BeginInteractiveScan() {
   auto& f = *program_.form1;
-  f.List1->Add(Text(8));  // the placeholder line while the scan runs
+  f.List1->Add(Text(8), false);  // the placeholder line while the scan runs
   f.Find("Button2")->SetEnabled(false);
   f.Find("Button1")->SetEnabled(false);
   f.Find("Button3")->SetEnabled(true);
@@ -129,7 +129,7 @@ void RunQuickScan(Program& p, bool boxes) {
     }
   } else {
     f.Memo2->Add(time + msg[24]);
-    f.List1->Add(msg[25]);
+    f.List1->Add(msg[25], false);
     if (boxes) {
       f.SetEnabled(false);
       p.Box(msg[26], msg[23], ui::Buttons::Ok, ui::Icon::Information);

@@ -186,13 +186,15 @@ int ListView::SelectedIndex() const {
 void ListBox::Clear() {
   items_.clear();
   checked_.clear();
+  lineEnabled_.clear();
   itemIndex_ = -1;
   Changed(Prop::Items);
 }
 
-void ListBox::Add(std::string item) {
+void ListBox::Add(std::string item, bool enabled) {
   items_.push_back(std::move(item));
   checked_.push_back(false);
+  lineEnabled_.push_back(enabled);
   Changed(Prop::ItemAdded);
 }
 
@@ -200,6 +202,7 @@ void ListBox::Delete(std::size_t index) {
   if (index >= items_.size()) return;
   items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
   checked_.erase(checked_.begin() + static_cast<std::ptrdiff_t>(index));
+  lineEnabled_.erase(lineEnabled_.begin() + static_cast<std::ptrdiff_t>(index));
   if (itemIndex_ >= static_cast<int>(items_.size())) itemIndex_ = -1;
   Changed(Prop::Items);
 }
@@ -289,7 +292,9 @@ Form::Form(std::string className) : Component(*this, Kind::Form, std::move(class
   SetVisible(false);
 }
 
-Form::~Form() = default;
+Form::~Form() {
+  if (observer_) observer_->Destroyed(*this);
+}
 
 void Form::FocusControl(Component* c) {
   Component* old = active_;

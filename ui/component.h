@@ -274,12 +274,14 @@ class ListBox : public Component {
   using Component::Component;
   const std::vector<std::string>& Items() const { return items_; }
   void Clear();
-  void Add(std::string item);
+  // A disabled line is shown greyed and the user cannot tick it.
+  void Add(std::string item, bool enabled = true);
   void Delete(std::size_t index);
   // A new text for a line; its check mark stays. Nothing for a missing line.
   void SetItem(std::size_t index, std::string text);
   bool Checked(std::size_t index) const { return index < checked_.size() && checked_[index]; }
   void SetChecked(std::size_t index, bool on);
+  bool ItemEnabled(std::size_t index) const { return index < lineEnabled_.size() && lineEnabled_[index]; }
   int ItemIndex() const { return itemIndex_; }
   void SetItemIndex(int index);  // the user's selection; fires OnClick
   std::function<void()> OnClickCheck;
@@ -288,6 +290,7 @@ class ListBox : public Component {
  private:
   std::vector<std::string> items_;
   std::vector<bool> checked_;
+  std::vector<bool> lineEnabled_;
   int itemIndex_ = -1;
 };
 

@@ -15,6 +15,8 @@ class FormObserver {
  public:
   virtual ~FormObserver() = default;
   virtual void Changed(Component& c, Prop p) = 0;
+  // The form is going away: nothing of it may be used after this returns.
+  virtual void Destroyed(Form& form) { (void)form; }
 };
 
 class Form : public Component {

@@ -1,5 +1,6 @@
 #include "ui/headless_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,11 +18,22 @@ void HeadlessHost::Answer(int answer, std::optional<std::string> text,
   script_.push_back({answer, std::move(text), std::move(caption)});
 }
 
+HeadlessHost::~HeadlessHost() {
+  for (Form* f : forms_) f->SetObserver(nullptr);
+}
+
 void HeadlessHost::Attach(Form& form) {
   form.SetObserver(this);
+  forms_.push_back(&form);
   // Timers enabled in the layout are armed from the moment the form exists.
   for (const auto& c : form.Components())
     if (auto* t = dynamic_cast<Timer*>(c.get()); t && t->Enabled()) due_[t] = now_ + t->Interval();
+}
+
+void HeadlessHost::Destroyed(Form& form) {
+  std::erase(forms_, &form);
+  for (const auto& c : form.Components())
+    if (auto* t = dynamic_cast<Timer*>(c.get())) due_.erase(t);
 }
 
 int HeadlessHost::MessageBox(const MessageBoxSpec& spec) {

@@ -29,6 +29,7 @@ class HeadlessHost final : public Host, private FormObserver {
   };
 
   HeadlessHost();
+  ~HeadlessHost() override;
 
   // Script: the next message box is answered with `answer`. With text or
   // caption given, the box must show exactly that.
@@ -94,6 +95,7 @@ class HeadlessHost final : public Host, private FormObserver {
 
  private:
   void Changed(Component& c, Prop p) override;
+  void Destroyed(Form& form) override;
   struct Scripted {
     int answer;
     std::optional<std::string> text, caption;
@@ -111,6 +113,7 @@ class HeadlessHost final : public Host, private FormObserver {
   std::vector<StatusText> status_;
   std::vector<std::string> popups_;
   std::vector<std::string> cursors_;
+  std::vector<Form*> forms_;  // attached and not yet destroyed
   std::map<Timer*, std::uint64_t> due_;  // armed timers and when they fire
   std::uint64_t now_ = 0;
   std::uint64_t slept_ = 0;

@@ -80,11 +80,31 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   }
 
   ~HostImpl() override {
-    for (auto& fw : forms_)
-      if (fw->hwnd) DestroyWindow(fw->hwnd);
+    for (auto& fw : forms_) {
+      fw->form->SetObserver(nullptr);
+      if (fw->hwnd) {
+        SetWindowLongPtrA(fw->hwnd, GWLP_USERDATA, 0);
+        DestroyWindow(fw->hwnd);
+      }
+    }
     if (wakeWindow_) DestroyWindow(wakeWindow_);
     if (bannerFont_) DeleteObject(bannerFont_);
     g_host = nullptr;
+  }
+
+  // A form that goes away takes its window with it. The window forgets the
+  // form first: what Windows sends while it is destroyed finds no form.
+  void Destroyed(ui::Form& form) override {
+    for (auto it = forms_.begin(); it != forms_.end(); ++it) {
+      if ((*it)->form != &form) continue;
+      if (HWND h = (*it)->hwnd) {
+        SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+        for (auto& [c, ch] : (*it)->controls) SetWindowLongPtrA(ch, GWLP_USERDATA, 0);
+        DestroyWindow(h);
+      }
+      forms_.erase(it);
+      return;
+    }
   }
 
   void Attach(ui::Form& form) override {
@@ -261,6 +281,10 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
     if (HWND h = HandleOf(c))
       for (int i = 0, n = ListView_GetItemCount(h); i < n; ++i) out.push_back(ListView_GetCheckState(h, i));
     return out;
+  }
+
+  void ToggleWindowCheck(const ui::Component& c, int row) override {
+    if (HWND h = HandleOf(c)) ListView_SetCheckState(h, row, !ListView_GetCheckState(h, row));
   }
 
   void PostToWindow(const ui::Component& c, unsigned message) override {
@@ -725,7 +749,12 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       if (checkChanged) lv->SetChecked(nm.iItem, checked);
       if (selChanged) lv->SetSelected(nm.iItem, selected);
     } else if (auto* lb = dynamic_cast<ui::ListBox*>(it->second)) {
-      if (checkChanged) lb->SetChecked(nm.iItem, checked);
+      // A disabled line cannot be ticked: its box goes back as it was.
+      if (checkChanged && !lb->ItemEnabled(nm.iItem)) {
+        ListView_SetCheckState(nm.hdr.hwndFrom, nm.iItem, lb->Checked(nm.iItem));
+      } else if (checkChanged) {
+        lb->SetChecked(nm.iItem, checked);
+      }
       if (selChanged && selected) lb->SetItemIndex(nm.iItem);
     }
     syncing_ = false;
@@ -806,6 +835,8 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
             return hostparts::ListViewCustomDraw(*lv, *reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
           if (hdr->code == NM_DBLCLK && lv->OnDblClick) lv->OnDblClick();
           hostparts::ListViewNotify(*lv, *hdr);
+        } else if (auto* lb = dynamic_cast<ui::ListBox*>(it->second); lb && hdr->code == NM_CUSTOMDRAW) {
+          return hostparts::CheckListCustomDraw(*lb, *reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
         }
         return 0;
       }

@@ -119,4 +119,11 @@ LRESULT ListViewCustomDraw(const ui::ListView& lv, NMLVCUSTOMDRAW& draw) {
   return CDRF_DODEFAULT;
 }
 
+LRESULT CheckListCustomDraw(const ui::ListBox& lb, NMLVCUSTOMDRAW& draw) {
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && !lb.ItemEnabled(static_cast<std::size_t>(draw.nmcd.dwItemSpec)))
+    draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+  return CDRF_DODEFAULT;
+}
+
 }  // namespace platform::win32::hostparts

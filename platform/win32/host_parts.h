@@ -29,6 +29,8 @@ bool ListViewNotify(ui::ListView& lv, const NMHDR& hdr);
 // NM_CUSTOMDRAW of a list view: each row painted in the colours its
 // OnCustomDrawItem gives; the answer for the notification.
 LRESULT ListViewCustomDraw(const ui::ListView& lv, NMLVCUSTOMDRAW& draw);
+// A check list's disabled lines in the grey of disabled text.
+LRESULT CheckListCustomDraw(const ui::ListBox& lb, NMLVCUSTOMDRAW& draw);
 
 // Opens the context menu at the screen point and clicks the chosen item.
 void ShowPopupMenu(HWND owner, ui::PopupMenu& menu, POINT at);

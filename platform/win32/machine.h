@@ -39,6 +39,8 @@ class Win32Host : public ui::Host {
   virtual std::string LastFileDialogTitle() = 0;
   // Check boxes of the rows of a real list view.
   virtual std::vector<bool> WindowChecks(const ui::Component& c) = 0;
+  // Turns the check box of a row of a real list over, as the user's click does.
+  virtual void ToggleWindowCheck(const ui::Component& c, int row) = 0;
   // Posts a window message to the real window of a form or control.
   virtual void PostToWindow(const ui::Component& c, unsigned message) = 0;
   // Chooses the item of the form's real menu bar as the user does (its

@@ -17,6 +17,7 @@ TEST_F(QuickScanTest, CleanMachineSaysSoAndRestoresTheButtons) {
   ClickScan();
   EXPECT_EQ(program->form1->Note1->ActivePage(), 1);
   EXPECT_EQ(Lines(), (Texts{"Your computer is clean..."}));
+  EXPECT_FALSE(program->form1->List1->ItemEnabled(0));  // greyed, cannot be ticked
   EXPECT_EQ(Log(), (Texts{"10:00:00: Scanning, please wait...", "10:00:00: Your computer is clean!"}));
   EXPECT_EQ(Status(), "Scan process finished.");
   EXPECT_TRUE(Enabled("Button1"));
@@ -48,7 +49,10 @@ TEST_F(QuickScanTest, FilesFoldersAndRunningProgramsBecomeFindings) {
 
   EXPECT_EQ(Lines(), (Texts{"Infected with Worm.A", "Infected with Empty.File",
                             "Infected with Worm.Folder", "Infected with Proc.Lookup"}));
-  for (std::size_t i = 0; i < Lines().size(); ++i) EXPECT_TRUE(program->form1->List1->Checked(i));
+  for (std::size_t i = 0; i < Lines().size(); ++i) {
+    EXPECT_TRUE(program->form1->List1->Checked(i));
+    EXPECT_TRUE(program->form1->List1->ItemEnabled(i));
+  }
   EXPECT_EQ(Log(), (Texts{"10:00:00: Scanning, please wait...",
                           "10:00:00: Infected file (Worm.A) C:\\bad\\worm.exe",
                           "10:00:00: Infected file (Empty.File) C:\\bad\\empty.dat",
@@ -129,7 +133,12 @@ TEST_F(QuickScanTest, AbortKeepsTheFindingsSoFar) {
   // The user presses Abort during the second rule: it is finished, the third is not read.
   auto& f = *program->form1;
   f.scan.expandFolderMacros = [&f](const std::string& s) {
-    if (f.List1->Items().size() == 2) f.Find("Button3")->Click();
+    if (f.List1->Items().size() == 2) {
+      // The greyed placeholder heads the list while the scan runs.
+      EXPECT_EQ(f.List1->Items()[0], "Scanning...");
+      EXPECT_FALSE(f.List1->ItemEnabled(0));
+      f.Find("Button3")->Click();
+    }
     return s;
   };
   AnswerScanQuestion();

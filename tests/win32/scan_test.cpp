@@ -93,6 +93,25 @@ TEST_F(Win32Scan, RealScanFindsTerminatesAndLists) {
   f.Close();
 }
 
+TEST_F(Win32Scan, CleanLineCannotBeTicked) {
+  auto host = platform::win32::CreateHost();
+  app::Program p(*machine, *host);
+  ASSERT_TRUE(p.Start());
+  auto& f = *p.form1;
+  f.Show();
+  f.ShowPage(1);
+  const std::string text = "Test database\r\n[Start]\r\n[Nothing]:" + dir_ + "\\none.exe\r\n_end\r\n";
+  f.database.SetText(text);
+  app::RunQuickScan(p, false);
+  host->ProcessMessages();
+  ASSERT_EQ(host->WindowRows(*f.List1), std::vector<std::string>{"Your computer is clean..."});
+  host->ToggleWindowCheck(*f.List1, 0);
+  host->ProcessMessages();
+  EXPECT_EQ(host->WindowChecks(*f.List1), std::vector<bool>{false});
+  EXPECT_FALSE(f.List1->Checked(0));
+  f.Close();
+}
+
 TEST_F(Win32Scan, UnattendedScanAsItsOwnProcess) {
   const std::string exe = folder_ + "klaruvex.exe";
   const std::string report = dir_ + "\\report.json";
