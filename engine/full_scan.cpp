@@ -41,8 +41,9 @@ void FullScanWalk::Walk(const std::string& folder, const std::string& mask) {
           !(d.attributes & platform::fileattr::kReparsePoint))
         Walk(dir + d.name, mask);
     } else {
-      host_.SetStatus(host_.Text(16) + dir + d.name);
-      if (d.size > 0) CheckFile(dir + d.name, d.size, time);
+      const std::string path = dir + d.name;
+      host_.SetStatus(host_.Text(16) + path);
+      if (d.size > 0) CheckFile(path, d.size, time);
     }
   } while (!host_.AbortRequested() && h->Next(d));
 }

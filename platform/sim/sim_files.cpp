@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include "platform/sim/sim_machine.h"
@@ -83,7 +84,7 @@ class SimFind final : public FindHandle {
   explicit SimFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
   bool Next(FindData& out) override {
     if (next_ >= entries_.size()) return false;
-    out = entries_[next_++];
+    out = std::move(entries_[next_++]);
     return true;
   }
 
@@ -255,7 +256,7 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
   // One stat per entry, as a directory listing costs on Windows. A host
   // symbolic link stands for a junction or link: it carries the reparse
   // flag, and its type is that of its target.
-  auto add = [&](const std::string& name, const fs::path& host) {
+  auto add = [&](const std::string& name, const std::string& host) {
     if (!MatchesMask(name, mask)) return;
     FindData d;
     d.name = name;
@@ -274,23 +275,40 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     d.lastWriteIsDosTime = IsDosRepresentable(d.lastWrite);  // the simulated machine runs on UTC
     entries.push_back(std::move(d));
   };
-  std::vector<fs::path> found;
+  // Names in the order NTFS lists them (by letters, case ignored), each with
+  // its lower-case key.
+  struct Name {
+    std::string key, name;
+  };
+  std::vector<Name> names;
   if (mask.find_first_of("*?") == std::string::npos) {
     // A plain name finds that entry alone.
-    if (known == Found::Exists || fs::exists(one, ec)) found.push_back(one);
+    if (known == Found::Exists || fs::exists(one, ec)) names.push_back({{}, one.filename().string()});
   } else {
     if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
-      add(".", dir);
-      add("..", dir.parent_path());
+      add(".", dir.string());
+      add("..", dir.parent_path().string());
     }
-    for (const auto& e : fs::directory_iterator(dir, ec)) found.push_back(e.path());
+    if (DIR* listing = ::opendir(dir.c_str())) {
+      while (const dirent* e = ::readdir(listing)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        names.push_back({LowerCase(name), std::move(name)});
+      }
+      ::closedir(listing);
+    }
+    std::sort(names.begin(), names.end(), [](const Name& a, const Name& b) {
+      return a.key != b.key ? a.key < b.key : a.name < b.name;
+    });
   }
-  std::vector<std::pair<std::string, std::size_t>> order;
-  order.reserve(found.size());
-  for (std::size_t i = 0; i < found.size(); ++i)
-    order.emplace_back(LowerCase(found[i].filename().string()), i);
-  std::sort(order.begin(), order.end());
-  for (const auto& [key, i] : order) add(found[i].filename().string(), found[i]);
+  entries.reserve(entries.size() + names.size());
+  std::string host = dir.string() + '/';
+  const std::size_t stem = host.size();
+  for (const auto& n : names) {
+    host.resize(stem);
+    host += n.name;
+    add(n.name, host);
+  }
   if (entries.empty()) {
     Set(error, kFileNotFound);
     return nullptr;
