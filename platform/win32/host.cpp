@@ -82,29 +82,31 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   ~HostImpl() override {
     for (auto& fw : forms_) {
       fw->form->SetObserver(nullptr);
-      if (fw->hwnd) {
-        SetWindowLongPtrA(fw->hwnd, GWLP_USERDATA, 0);
-        DestroyWindow(fw->hwnd);
-      }
+      DestroyFormWindow(*fw);
     }
     if (wakeWindow_) DestroyWindow(wakeWindow_);
     if (bannerFont_) DeleteObject(bannerFont_);
     g_host = nullptr;
   }
 
-  // A form that goes away takes its window with it. The window forgets the
-  // form first: what Windows sends while it is destroyed finds no form.
+  // A form that goes away takes its window with it.
   void Destroyed(ui::Form& form) override {
     for (auto it = forms_.begin(); it != forms_.end(); ++it) {
       if ((*it)->form != &form) continue;
-      if (HWND h = (*it)->hwnd) {
-        SetWindowLongPtrA(h, GWLP_USERDATA, 0);
-        for (auto& [c, ch] : (*it)->controls) SetWindowLongPtrA(ch, GWLP_USERDATA, 0);
-        DestroyWindow(h);
-      }
+      DestroyFormWindow(**it);
       forms_.erase(it);
       return;
     }
+  }
+
+  // The windows forget their form and controls first: what Windows sends
+  // while they are destroyed finds neither.
+  static void DestroyFormWindow(FormWindow& fw) {
+    if (!fw.hwnd) return;
+    SetWindowLongPtrA(fw.hwnd, GWLP_USERDATA, 0);
+    for (auto& [c, ch] : fw.controls) SetWindowLongPtrA(ch, GWLP_USERDATA, 0);
+    DestroyWindow(fw.hwnd);
+    fw.hwnd = nullptr;
   }
 
   void Attach(ui::Form& form) override {

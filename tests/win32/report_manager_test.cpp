@@ -67,59 +67,55 @@ void Settle(platform::win32::Win32Host& host) {
   }
 }
 
-TEST(Win32ReportManager, RowsOfTheRealSystem) {
-  auto machine = platform::win32::CreateMachine();
-  auto host = platform::win32::CreateHost();
-  const std::string folder = "C:\\kvxreportmgr";
-  const std::string run = Plant(*machine, folder);
+// The Report Manager opened from the main window over a few planted values.
+class Win32ReportManager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run_ = Plant(*machine, folder_);
+    ASSERT_TRUE(program.Start());
+    program.form1->Button10Click();
+  }
+  void TearDown() override { Cleanup(*machine, run_, folder_); }
 
-  app::Program p{*machine, *host};
-  ASSERT_TRUE(p.Start());
-  // Only the Report Manager is shown: the picture is taken from the screen,
-  // where no other window of the program may cover it.
-  p.form1->Button10Click();
-  auto& r = *p.formR;
+  const std::string folder_ = "C:\\kvxreportmgr";
+  std::string run_;
+  std::unique_ptr<platform::Machine> machine = platform::win32::CreateMachine();
+  std::unique_ptr<platform::win32::Win32Host> host = platform::win32::CreateHost();
+  app::Program program{*machine, *host};
+};
+
+TEST_F(Win32ReportManager, RowsOfTheRealSystem) {
+  auto& r = *program.formR;
   Settle(*host);
   ASSERT_TRUE(host->WindowShown(r));
   const auto rows = host->WindowRows(*r.List1);
-  const std::string hkcu = "HKEY_CURRENT_USER\\" + run + "\\";
-  for (const std::string& want : {"RegStartup|" + folder + "\\missing.exe|0|" + hkcu,
-                                 "RegStartup|" + folder + "\\empty.exe|0|" + hkcu})
+  const std::string hkcu = "HKEY_CURRENT_USER\\" + run_ + "\\";
+  for (const std::string& want : {"RegStartup|" + folder_ + "\\missing.exe|0|" + hkcu,
+                                  "RegStartup|" + folder_ + "\\empty.exe|0|" + hkcu})
     EXPECT_NE(std::find(rows.begin(), rows.end(), want), rows.end()) << want;
   // Our own process is running from a file the list can read.
   const std::string self = platform::LowerCase(machine->Sys().ModulePath());
   EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const std::string& row) {
     return platform::LowerCase(row).rfind("proc|" + self + "|", 0) == 0;
   })) << ::testing::PrintToString(rows);
-
-  Cleanup(*machine, run, folder);
 }
 
 // The colours as painted, read back from the screen.
-TEST(Win32ReportManager, ColoursOnScreen) {
-  auto machine = platform::win32::CreateMachine();
-  auto host = platform::win32::CreateHost();
+TEST_F(Win32ReportManager, ColoursOnScreen) {
   auto& fs = machine->Files();
-  const std::string folder = "C:\\kvxreportmgr";
-  const std::string run = Plant(*machine, folder);
-  app::Program p{*machine, *host};
-  ASSERT_TRUE(p.Start());
-  p.form1->Button10Click();
-  auto& r = *p.formR;
+  auto& r = *program.formR;
   r.List1->SetChecked(0, true);
   Settle(*host);
   const std::string bmp = fs.TempPath() + "kvx-report-manager.bmp";
   ASSERT_TRUE(host->SaveWindowImage(r, bmp));
   const auto pixels = ReadBmp(fs, bmp);
+  fs.DeleteFile(bmp);
   ASSERT_FALSE(pixels.empty());
   auto count = [&](auto match) { return std::count_if(pixels.begin(), pixels.end(), match); };
   EXPECT_GT(count([](Pixel x) { return x.r == 255 && x.g == 255 && x.b == 0; }), 100);  // the ticked row
   EXPECT_GT(count([](Pixel x) { return x.r > 180 && x.g < 80 && x.b < 80; }), 10);       // "0" present
   EXPECT_GT(count([](Pixel x) { return x.b > 180 && x.r < 80 && x.g < 80; }), 10);       // "0" missing
-
   r.Close();
-  fs.DeleteFile(bmp);
-  Cleanup(*machine, run, folder);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ class Win32Scan : public ::testing::Test {
                              engine::PackDatabase(text, update::LanguageKey()));
   }
   void TearDown() override {
+    program.reset();
+    host.reset();
     machine->Procs().Terminate(sample_, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     auto& fs = machine->Files();
@@ -54,18 +56,27 @@ class Win32Scan : public ::testing::Test {
     return false;
   }
 
+  // The program's window on its findings page.
+  bool StartWindow() {
+    host = platform::win32::CreateHost();
+    program = std::make_unique<app::Program>(*machine, *host);
+    if (!program->Start()) return false;
+    program->form1->Show();
+    program->form1->ShowPage(1);
+    return true;
+  }
+
   std::unique_ptr<platform::Machine> machine = platform::win32::CreateMachine();
+  std::unique_ptr<platform::win32::Win32Host> host;
+  std::unique_ptr<app::Program> program;
   std::string folder_, dir_;
   std::uint32_t sample_ = 0;
 };
 
 TEST_F(Win32Scan, RealScanFindsTerminatesAndLists) {
-  auto host = platform::win32::CreateHost();
-  app::Program p(*machine, *host);
-  ASSERT_TRUE(p.Start());
+  ASSERT_TRUE(StartWindow());
+  app::Program& p = *program;
   auto& f = *p.form1;
-  f.Show();
-  f.ShowPage(1);
   ASSERT_EQ(f.database.Load(machine->Files(), dir_ + "\\test.dat", update::LanguageKey()),
             engine::LoadResult::Ok);
   app::RunQuickScan(p, false);
@@ -94,12 +105,9 @@ TEST_F(Win32Scan, RealScanFindsTerminatesAndLists) {
 }
 
 TEST_F(Win32Scan, CleanLineCannotBeTicked) {
-  auto host = platform::win32::CreateHost();
-  app::Program p(*machine, *host);
-  ASSERT_TRUE(p.Start());
+  ASSERT_TRUE(StartWindow());
+  app::Program& p = *program;
   auto& f = *p.form1;
-  f.Show();
-  f.ShowPage(1);
   const std::string text = "Test database\r\n[Start]\r\n[Nothing]:" + dir_ + "\\none.exe\r\n_end\r\n";
   f.database.SetText(text);
   app::RunQuickScan(p, false);
