@@ -176,14 +176,14 @@ bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& progr
   if (path.empty()) return false;
   const std::string lowPath = platform::LowerCase(path);
   const std::string lowName = platform::LowerCase(platform::ExtractFileName(path));
+  std::vector<RegBaseRecord> records;
+  if (!LoadRegBase(machine.Files(), programFolder, records)) return false;
   bool any = false;
   // After each deletion the walk starts again from the first key, until a
   // whole walk deletes nothing; every pass deletes at least one value, so
   // this ends.
   for (bool deleted = true; deleted;) {
     deleted = false;
-    std::vector<RegBaseRecord> records;
-    if (!LoadRegBase(machine.Files(), programFolder, records)) return any;
     for (const auto& r : records) {
       auto key = machine.Reg().Open(RootKeyOfIndex(r.rootIndex), r.keyPath, keyaccess::kAllAccess);
       if (!key) continue;
