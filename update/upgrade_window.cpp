@@ -87,8 +87,19 @@ void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
     }
   }
   Label2->SetCaption(program.msg[148]);
+  // The box comes first: the copy waits only so long for this program to end.
   updater.Tell(program.msg[149], program.msg[150], ui::Icon::Information);
-  program.machine.Sh().Execute("open", fileName, "", "", platform::kShowNormal);
+  if (program.machine.Sh().Execute("open", fileName, "", "", platform::kShowNormal) !=
+      platform::kOk) {
+    // Nothing was upgraded: this program stays and says so.
+    DeleteCopy();
+    Label2->SetCaption(program.msg[94]);
+    updater.outcome = update::UpdateOutcome::Failed;
+    updater.Tell("The new program could not be started, nothing was upgraded. Please try the "
+                 "update again later.",
+                 program.msg[2], ui::Icon::Error);
+    return;
+  }
   program.app.Terminate(1);
 }
 
@@ -121,8 +132,13 @@ int RunUpgradeCopy(app::Program& program, CopyRetry retry) {
     if (attempt) std::this_thread::sleep_for(retry.pause);
     if (!read) read = platform::ReadWholeFile(fs, self, bytes) == platform::kOk;
     if (read && platform::WriteFileReplacing(fs, target, bytes) == platform::kOk) {
-      program.machine.Sh().Execute("open", target, "", "", platform::kShowNormal);
-      return 0;
+      if (program.machine.Sh().Execute("open", target, "", "", platform::kShowNormal) ==
+          platform::kOk)
+        return 0;
+      program.Box("Klaruvex Pro has been upgraded but could not be started: start \"" + target +
+                      "\" again.",
+                  "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Error);
+      return 1;
     }
   }
   program.Box("Klaruvex Pro could not be upgraded: \"" + target +
