@@ -69,6 +69,13 @@ void TForm4::Get1Progress(std::uint64_t total, std::uint64_t readed) {
                      program.msg[93]);
 }
 
+void TForm4::UpgradeFailed(const std::string& text) {
+  DeleteCopy();
+  Label2->SetCaption(program.msg[94]);
+  program.updater->outcome = update::UpdateOutcome::Failed;
+  program.updater->Tell(text, program.msg[2], ui::Icon::Error);
+}
+
 void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
   if (size == 0) return;
   auto& updater = *program.updater;
@@ -77,12 +84,8 @@ void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
     if (platform::ReadWholeFile(program.machine.Files(), fileName, bytes) != platform::kOk ||
         update::Sha256Hex(bytes) != updater.programDigest) {
       // Never start a program that is not the one the list announced.
-      DeleteCopy();
-      Label2->SetCaption(program.msg[94]);
-      updater.outcome = update::UpdateOutcome::Failed;
-      updater.Tell("The downloaded program does not match the update list and has been "
-                   "deleted. Please try the update again later.",
-                   program.msg[2], ui::Icon::Error);
+      UpgradeFailed("The downloaded program does not match the update list and has been "
+                    "deleted. Please try the update again later.");
       return;
     }
   }
@@ -92,12 +95,8 @@ void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
   if (program.machine.Sh().Execute("open", fileName, "", "", platform::kShowNormal) !=
       platform::kOk) {
     // Nothing was upgraded: this program stays and says so.
-    DeleteCopy();
-    Label2->SetCaption(program.msg[94]);
-    updater.outcome = update::UpdateOutcome::Failed;
-    updater.Tell("The new program could not be started, nothing was upgraded. Please try the "
-                 "update again later.",
-                 program.msg[2], ui::Icon::Error);
+    UpgradeFailed("The new program could not be started, nothing was upgraded. Please try the "
+                  "update again later.");
     return;
   }
   program.app.Terminate(1);
