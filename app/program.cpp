@@ -12,6 +12,32 @@
 #include "update/upgrade_window.h"
 
 namespace app {
+namespace {
+
+bool ImageRunning(platform::Machine& machine, const std::string& path) {
+  auto& procs = machine.Procs();
+  const std::string wanted = platform::LowerCase(path);
+  for (auto id : procs.EnumerateIds()) {
+    auto image = procs.MainModulePath(id);
+    if (image && platform::LowerCase(*image) == wanted) return true;
+  }
+  return false;
+}
+
+// A leftover of an upgrade. The copy that started this run may take a moment
+// to end and holds its file until then (a sharing violation, or access denied
+// while its image runs): a few tries for that, none for any other error.
+void DeleteUpgradeLeftover(platform::Machine& machine, const std::string& copy) {
+  for (int i = 0; i < 30; ++i) {
+    const platform::Status s = machine.Files().DeleteFile(copy);
+    const bool held = s == platform::kSharingViolation ||
+                      (s == platform::kAccessDenied && ImageRunning(machine, copy));
+    if (!held) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+}  // namespace
 
 Program::Program(platform::Machine& m, ui::Host& host) : machine(m), app(host) {}
 
@@ -31,13 +57,7 @@ bool Program::Start() {
     role_ = Role::UpgradeCopy;
     return false;
   }
-  // A leftover of an upgrade; the copy that started this run may take a
-  // moment to end, so a few tries.
-  const std::string copy = programFolder + kUpgradeCopyName;
-  for (int i = 0; i < 30 && machine.Files().DeleteFile(copy) != platform::kOk &&
-                  platform::FileExists(machine.Files(), copy);
-       ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;

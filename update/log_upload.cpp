@@ -5,7 +5,6 @@
 #include <random>
 
 #include "app/all_windows.h"
-#include "engine/helpers.h"
 #include "kvx_config.h"
 #include "platform/text.h"
 
@@ -67,7 +66,8 @@ void UploadLog(app::Program& program) {
   std::string text;
   for (const auto& line : SendLogLines(updater.logLines ? updater.logLines() : LogLines{}))
     text += line + "\r\n";
-  if (platform::WriteFileReplacing(m.Files(), path, text) != platform::kOk) {
+  // The copy on disk is what the user can look at; an empty log is nothing to send.
+  if (text.empty() || platform::WriteFileReplacing(m.Files(), path, text) != platform::kOk) {
     Failed(program, 1, 3);
     return;
   }
@@ -88,12 +88,9 @@ void UploadLog(app::Program& program) {
     return;
   }
   form.SetStatus(program.msg[0]);
-  if (!engine::IsValidFile(m.Files(), path)) return;
-  std::string bytes;
-  if (platform::ReadWholeFile(m.Files(), path, bytes) != platform::kOk || bytes.empty()) return;
   const std::string remote = m.Sys().UserName() + std::to_string(RemoteNumber()) + ".txt";
-  if (session->Allocate(bytes.size()) != platform::kOk ||
-      session->Store(remote, bytes) != platform::kOk) {
+  if (session->Allocate(text.size()) != platform::kOk ||
+      session->Store(remote, text) != platform::kOk) {
     Failed(program, 1, 3);
     return;
   }

@@ -4,6 +4,7 @@
 
 #include "app/all_windows.h"
 #include "app/options.h"
+#include "engine/threat_database.h"
 #include "kvx_config.h"
 #include "update/ezcrypt.h"
 
@@ -13,21 +14,6 @@ namespace {
 constexpr const char* kAgent = "UtilMind HTTPGet";
 // A downloaded database or package larger than this is no database of ours.
 constexpr std::uint64_t kDatabaseReadLimit = 256ull * 1024 * 1024;
-
-// At most `limit` bytes of a file; false when it cannot be read or is larger.
-bool ReadBounded(platform::FileSystem& fs, const std::string& path, std::uint64_t limit,
-                 std::string& out) {
-  auto f = fs.Open(path, platform::OpenMode::Read);
-  if (!f || f->Size() > limit) return false;
-  out.assign(static_cast<std::size_t>(f->Size()), '\0');
-  std::size_t got = 0;
-  while (got < out.size()) {
-    std::size_t n = f->Read(out.data() + got, out.size() - got);
-    if (n == 0) return false;
-    got += n;
-  }
-  return true;
-}
 
 void Configure(THTTPGet& get, bool binary, bool wait) {
   get.AcceptTypes = "*/*";
@@ -226,10 +212,9 @@ void Updater::Get1DoneFile(const std::string&, std::uint64_t size) {
                              std::to_string(lastNumber));
     if (!MergeDownloadedPackage()) return;
     if (currentNumber < lastNumber) return;
-    std::string image = pending_;
-    EncipherInPlace(image, LanguageKey());
     if (platform::WriteFileReplacing(program.machine.Files(), program.programFolder + "files.dat",
-                                     image) != platform::kOk) {
+                                     engine::PackDatabase(pending_, LanguageKey(), false)) !=
+        platform::kOk) {
       package_ = Package::Reported;
       DownloadFailed();
       return;
@@ -244,8 +229,8 @@ void Updater::Get1DoneFile(const std::string&, std::uint64_t size) {
 
 bool Updater::MergeDownloadedPackage() {
   std::string package;
-  if (!ReadBounded(program.machine.Files(), program.programFolder + "Upd.dat", kDatabaseReadLimit,
-                   package))
+  if (platform::ReadWholeFile(program.machine.Files(), program.programFolder + "Upd.dat", package,
+                              kDatabaseReadLimit) != platform::kOk)
     return false;
   DecipherInPlace(package, LanguageKey());
   if (!MergePackage(pending_, package)) return false;
@@ -261,7 +246,7 @@ bool Updater::TakeCompleteDatabase() {
   // may replace the one in use.
   bool sound = false;
   try {
-    sound = ReadBounded(fs, downloaded, kDatabaseReadLimit, image) &&
+    sound = platform::ReadWholeFile(fs, downloaded, image, kDatabaseReadLimit) == platform::kOk &&
             engine::UnpackDatabase(image, LanguageKey(), text) == engine::LoadResult::Ok &&
             EndsWithEndLine(text) &&
             fs.ReplaceFile(downloaded, program.programFolder + "files.dat") == platform::kOk;

@@ -69,6 +69,13 @@ void TForm4::Get1Progress(std::uint64_t total, std::uint64_t readed) {
                      program.msg[93]);
 }
 
+void TForm4::UpgradeFailed(const std::string& text) {
+  DeleteCopy();
+  Label2->SetCaption(program.msg[94]);
+  program.updater->outcome = update::UpdateOutcome::Failed;
+  program.updater->Tell(text, program.msg[2], ui::Icon::Error);
+}
+
 void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
   if (size == 0) return;
   auto& updater = *program.updater;
@@ -77,18 +84,21 @@ void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
     if (platform::ReadWholeFile(program.machine.Files(), fileName, bytes) != platform::kOk ||
         update::Sha256Hex(bytes) != updater.programDigest) {
       // Never start a program that is not the one the list announced.
-      DeleteCopy();
-      Label2->SetCaption(program.msg[94]);
-      updater.outcome = update::UpdateOutcome::Failed;
-      updater.Tell("The downloaded program does not match the update list and has been "
-                   "deleted. Please try the update again later.",
-                   program.msg[2], ui::Icon::Error);
+      UpgradeFailed("The downloaded program does not match the update list and has been "
+                    "deleted. Please try the update again later.");
       return;
     }
   }
   Label2->SetCaption(program.msg[148]);
+  // The box comes first: the copy waits only so long for this program to end.
   updater.Tell(program.msg[149], program.msg[150], ui::Icon::Information);
-  program.machine.Sh().Execute("open", fileName, "", "", platform::kShowNormal);
+  if (program.machine.Sh().Execute("open", fileName, "", "", platform::kShowNormal) !=
+      platform::kOk) {
+    // Nothing was upgraded: this program stays and says so.
+    UpgradeFailed("The new program could not be started, nothing was upgraded. Please try the "
+                  "update again later.");
+    return;
+  }
   program.app.Terminate(1);
 }
 
@@ -121,8 +131,13 @@ int RunUpgradeCopy(app::Program& program, CopyRetry retry) {
     if (attempt) std::this_thread::sleep_for(retry.pause);
     if (!read) read = platform::ReadWholeFile(fs, self, bytes) == platform::kOk;
     if (read && platform::WriteFileReplacing(fs, target, bytes) == platform::kOk) {
-      program.machine.Sh().Execute("open", target, "", "", platform::kShowNormal);
-      return 0;
+      if (program.machine.Sh().Execute("open", target, "", "", platform::kShowNormal) ==
+          platform::kOk)
+        return 0;
+      program.Box("Klaruvex Pro has been upgraded but could not be started: start \"" + target +
+                      "\" again.",
+                  "Klaruvex Pro", ui::Buttons::Ok, ui::Icon::Error);
+      return 1;
     }
   }
   program.Box("Klaruvex Pro could not be upgraded: \"" + target +

@@ -23,6 +23,8 @@ class TForm4 : public ui::Form {
   void Get1DoneFile(const std::string& fileName, std::uint64_t size);
   bool AskAbort();
   void DeleteCopy();
+  // The copy is deleted, the window and the outcome say failed.
+  void UpgradeFailed(const std::string& text);
   bool cancelled_ = false;
 };
 

@@ -114,6 +114,14 @@ TEST_F(LogUploadTest, SwitchOffAsksNothingAndAnUnwritableLogIsReported) {
   EXPECT_EQ(host.PendingAnswers(), 0u);
   EXPECT_EQ(p->form1->sb1->PanelText(0), p->msg[3]);
   EXPECT_TRUE(Stored().empty());
+
+  // An empty log is reported the same way, not passed over in silence.
+  machine.SimFiles().ClearWriteFailures();
+  p->updater->logLines = [] { return update::LogLines{}; };
+  host.Answer(ui::kIdOk, p->msg[1], p->msg[2]);
+  update::UploadLog(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_TRUE(Stored().empty());
 }
 
 TEST(LogLines, SortedWithoutDuplicatesIgnoringCase) {

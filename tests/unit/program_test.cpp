@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/unit/program_fixture.h"
 
 namespace {
@@ -40,6 +43,40 @@ TEST_F(ProgramTest, NormalStartCreatesTheWindowsInOrder) {
   EXPECT_TRUE(p.app.Terminated());
   EXPECT_EQ(p.app.ExitCode(), 0);
   EXPECT_TRUE(host.Boxes().empty());
+}
+
+TEST_F(ProgramTest, UpgradeLeftoverIsWaitedForOnlyWhileTheCopyHoldsIt) {
+  const std::string copy = std::string(kFolder) + "kvxup.exe";
+  enum class Hold { Locked, Running, ReadOnly };
+  struct Case {
+    const char* what;
+    Hold hold;
+    bool deleted;
+  };
+  const Case cases[] = {{"locked by the ending copy", Hold::Locked, true},
+                        {"image of the running copy", Hold::Running, true},
+                        {"read-only", Hold::ReadOnly, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(copy, "MZ left over from an upgrade");
+    std::uint32_t pid = 0;
+    if (c.hold == Hold::Locked) machine.SimFiles().Lock(copy);
+    if (c.hold == Hold::Running) pid = machine.SimProcs().Start(copy);
+    if (c.hold == Hold::ReadOnly)
+      machine.Files().SetAttributes(copy, platform::fileattr::kReadOnly);
+    // The copy ends a moment after this run started.
+    std::thread copyEnds([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      if (c.hold == Hold::Locked) machine.SimFiles().Unlock(copy);
+      if (c.hold == Hold::Running) machine.SimProcs().Terminate(pid, 0);
+    });
+    app::Program p(machine, host);
+    EXPECT_TRUE(p.Start());
+    copyEnds.join();
+    EXPECT_EQ(platform::FileExists(machine.Files(), copy), !c.deleted);
+    machine.Files().SetAttributes(copy, 0);
+    machine.Files().DeleteFile(copy);
+  }
 }
 
 TEST_F(ProgramTest, OnlyTheExactCopyNameTakesTheUpgradeRole) {

@@ -376,6 +376,32 @@ TEST_F(UpdateTest, UnattendedUpdateThenScanFromTheCommandLine) {
   EXPECT_EQ(run({"/update", "/server", server.Address()}), app::kExitFailed);
 }
 
+TEST_F(UpdateTest, UpgradeWhoseNewProgramCannotStartFailsAndKeepsRunning) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  const std::string newProgram = "MZ the new program " + std::string(300, 'n');
+  www.Put("/updr2/kvxup.htm", newProgram);
+  ServeList(DateLine(5), "Klaruvex Pro v8", "", "sha256=" + update::Sha256Hex(newProgram));
+  machine.SimSh().FailWith(platform::kFileNotFound);
+  auto run = [&](std::vector<std::string> args) {
+    return app::RunProgram(machine, args, [] { return std::unique_ptr<ui::Host>(); });
+  };
+  EXPECT_EQ(run({"/update", "/server", server.Address()}), app::kExitFailed);
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+
+  auto p = StartProgram();
+  host.Answer(ui::kIdYes);
+  host.Answer(ui::kIdOk, p->msg[149], p->msg[150]);
+  host.Answer(ui::kIdOk,
+              "The new program could not be started, nothing was upgraded. Please try the "
+              "update again later.",
+              p->msg[2]);
+  Check(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_FALSE(p->app.Terminated());
+  EXPECT_EQ(p->form4->Label2->Caption(), p->msg[94]);
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+}
+
 TEST(UpdateList, UpdateNumbers) {
   struct Case {
     const char* date;
@@ -474,6 +500,19 @@ TEST_F(ProgramFixture, CopyRoleRetriesWhileTheProgramRunsAndGivesUpAfterItsBound
     EXPECT_EQ(update::RunUpgradeCopy(copy, {3, std::chrono::milliseconds(1)}), 1);
     EXPECT_EQ(host.PendingAnswers(), 0u);
     EXPECT_EQ(machine.SimSh().Calls().size(), 1u);
+  }
+  {
+    // Copied, but the new program does not start: not a success.
+    app::Program copy(machine, host);
+    EXPECT_FALSE(copy.Start());
+    machine.SimFiles().Unlock(target);
+    machine.SimSh().FailWith(platform::kAccessDenied);
+    host.Answer(ui::kIdOk,
+                "Klaruvex Pro has been upgraded but could not be started: start \"" + target +
+                    "\" again.",
+                "Klaruvex Pro");
+    EXPECT_EQ(update::RunUpgradeCopy(copy, {3, std::chrono::milliseconds(1)}), 1);
+    EXPECT_EQ(host.PendingAnswers(), 0u);
   }
 }
 
