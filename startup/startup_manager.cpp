@@ -1,6 +1,7 @@
 #include "startup/startup_manager.h"
 
 #include "app/all_windows.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "startup/services.h"
 #include "startup/startup_text.h"
@@ -324,9 +325,9 @@ void TfrmMain::ScanSystemINI(const std::string& name) {
   ui::ListView& list = name == "System.ini" ? *ListView4 : *ListView5;
   list.checkBoxes = true;
   list.Clear();
-  // A missing file lists nothing, as an empty one does.
+  // A missing or unreadable file lists nothing, as an empty one does.
   std::string text;
-  startup::ReadFileBounded(fs, windows + "\\" + name, startup::kMaxIniBytes, text);
+  platform::ReadWholeFile(fs, windows + "\\" + name, text, startup::kMaxIniBytes);
   for (const auto& line : startup::SplitLines(text)) {
     const std::string shown = startup::NormalizeIniLine(line);
     bool active = false;
@@ -346,9 +347,9 @@ bool TfrmMain::ChangeLine(const std::string& file, const std::string& oldLine,
   }
   const std::string path = windows + "\\" + file;
   std::string text;
-  platform::Status s = startup::ReadFileBounded(fs, path, startup::kMaxIniBytes + 1, text);
-  // Far larger than any INI file: not rewritten, rather than cut short.
-  if (s == platform::kOk && text.size() > startup::kMaxIniBytes) s = platform::kInvalidParameter;
+  // Only a file read whole is rewritten: one that fails to read midway or is
+  // far larger than any INI file is left alone rather than cut short.
+  platform::Status s = platform::ReadWholeFile(fs, path, text, startup::kMaxIniBytes);
   // The new file is written completely before it replaces the old one, so
   // a full disk or a refused write never costs the user the file.
   if (s == platform::kOk) s = platform::WriteFileReplacing(fs, path, startup::RewriteIniLines(text, oldLine, newLine));

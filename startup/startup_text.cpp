@@ -112,24 +112,3 @@ std::string UpperFiltersWithout(std::string_view buffer, std::string_view remove
 }
 
 }  // namespace startup
-
-namespace startup {
-
-platform::Status ReadFileBounded(platform::FileSystem& fs, const std::string& path,
-                                 std::size_t limit, std::string& out) {
-  out.clear();
-  platform::Status s = platform::kOk;
-  auto f = fs.Open(path, platform::OpenMode::Read, &s);
-  if (!f) return s ? s : platform::kFileNotFound;
-  out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(f->Size(), limit)));
-  std::size_t got = 0;
-  while (got < out.size()) {
-    const std::size_t n = f->Read(out.data() + got, out.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  out.resize(got);
-  return platform::kOk;
-}
-
-}  // namespace startup

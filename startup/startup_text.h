@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
-
 namespace startup {
 
 // The executable a Run value starts, in lower case ("\"C:\\App\\a.exe\" /m"
@@ -39,13 +37,5 @@ std::vector<std::string> FilterNames(std::string_view buffer);
 // The multi-string that keeps the class driver and every filter but
 // `removed` (exact comparison), closed by its double NUL.
 std::string UpperFiltersWithout(std::string_view buffer, std::string_view removed);
-
-}  // namespace startup
-
-namespace startup {
-
-// Reads at most `limit` bytes of a file into out.
-platform::Status ReadFileBounded(platform::FileSystem& fs, const std::string& path,
-                                 std::size_t limit, std::string& out);
 
 }  // namespace startup

@@ -2,6 +2,9 @@
 // folders, System.ini/Win.ini lines and keyboard filter drivers.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "startup/startup_text.h"
 #include "tests/unit/startup_fixture.h"
 
@@ -242,6 +245,24 @@ TEST_F(StartupManagerTest, FailedIniWriteLeavesTheFileUntouched) {
   EXPECT_EQ(Read("C:\\WINDOWS\\System.ini"), ini);
   // The list shows the file as it still is.
   EXPECT_EQ(Rows(*m.ListView4), (std::vector<std::string>{"[x] device=a.vxd"}));
+}
+
+TEST_F(StartupManagerTest, IniFileThatFailsToReadMidwayIsNotRewritten) {
+  const std::string ini = "[boot]\r\ndevice=a.vxd\r\nshell=Explorer.exe\r\n[386Enh]\r\n";
+  WriteFile("C:\\WINDOWS\\System.ini", ini);
+  auto p = StartProgram();
+  auto& m = *p->frmMain;
+  m.Show();
+  m.PageControl->SetActivePage(2);
+  machine.SimFiles().FailReads("C:\\WINDOWS\\System.ini", 12);
+  host.Answer(ui::kIdOk);
+  m.ListView4->ClickRow(0, true);
+  ASSERT_EQ(host.Boxes().size(), 1u);
+  EXPECT_NE(host.Boxes().back().spec.text.find("C:\\WINDOWS\\System.ini"), std::string::npos);
+  EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  // Read past the simulated failure, straight from the disk.
+  std::ifstream in(machine.SimFiles().HostPath("C:\\WINDOWS\\System.ini"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini);
 }
 
 TEST_F(StartupManagerTest, FilterNamesAreReadSafelyFromAnyValue) {
