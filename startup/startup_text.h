@@ -24,7 +24,8 @@ std::string NormalizeIniLine(std::string_view line);
 // active or commented out with ";".
 bool IsLoaderLine(std::string_view normalised, bool* active);
 // The file with every line whose normalised form equals oldLine replaced by
-// newLine; other lines stay as they were. Lines end with CR LF.
+// newLine; other lines stay as they were, however many there are. Lines end
+// with CR LF.
 std::string RewriteIniLines(std::string_view text, std::string_view oldLine,
                             std::string_view newLine);
 

@@ -265,6 +265,16 @@ TEST_F(StartupManagerTest, IniFileThatFailsToReadMidwayIsNotRewritten) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini);
 }
 
+TEST_F(StartupManagerTest, RewriteKeepsEveryLineBeyondTheListedOnes) {
+  std::string ini;
+  for (std::size_t i = 0; i < startup::kMaxIniLines; ++i) ini += "x\r\n";
+  ini += "device=last.vxd\r\nkeep=me\r\n";
+  EXPECT_EQ(startup::SplitLines(ini).size(), startup::kMaxIniLines);
+  const std::string out = startup::RewriteIniLines(ini, "device=last.vxd", ";device=last.vxd");
+  EXPECT_EQ(out.substr(out.size() - 29), "\r\n;device=last.vxd\r\nkeep=me\r\n");
+  EXPECT_EQ(out.size(), ini.size() + 1);
+}
+
 TEST_F(StartupManagerTest, FilterNamesAreReadSafelyFromAnyValue) {
   using startup::FilterBuffer;
   using startup::FilterNames;
