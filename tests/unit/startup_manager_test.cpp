@@ -102,6 +102,22 @@ TEST_F(StartupManagerTest, ValueThatCannotBeWrittenStaysWhereItWas) {
   m.ListView1->ClickRow(0, true);
   EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run", "App"), "c:\\app.exe");
   EXPECT_FALSE(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"));
+  // The box goes back to what the registry still holds, without a box.
+  EXPECT_EQ(Rows(*m.ListView1), (std::vector<std::string>{"[x] App|c:\\app.exe|HKCU|c:\\app.exe"}));
+  EXPECT_TRUE(host.Boxes().empty());
+
+  // Once writes work again, the next click switches the value off.
+  machine.SimReg().FailValueWrites(false);
+  m.ListView1->ClickRow(0, true);
+  EXPECT_FALSE(Get(Hive::CurrentUser, kBase + "Run", "App"));
+  EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"), "c:\\app.exe");
+  EXPECT_EQ(Rows(*m.ListView1), (std::vector<std::string>{"[ ] App|c:\\app.exe|HKCU|c:\\app.exe"}));
+
+  // A key that refuses to open: the row stays switched off.
+  machine.SimReg().DenyKey(Hive::CurrentUser, kBase + "Run");
+  m.ListView1->ClickRow(0, true);
+  EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"), "c:\\app.exe");
+  EXPECT_EQ(Rows(*m.ListView1), (std::vector<std::string>{"[ ] App|c:\\app.exe|HKCU|c:\\app.exe"}));
 }
 
 TEST_F(StartupManagerTest, StartupFoldersListEveryEntryWithShortcutsResolved) {
