@@ -26,6 +26,16 @@ class StartupManagerTest : public StartupFixture {
     auto k = machine.Reg().Create(Hive::LocalMachine, kClass, platform::keyaccess::kAllAccess);
     ASSERT_EQ(k->Set("UpperFilters", platform::ValueType::MultiString, bytes), platform::kOk);
   }
+  // Switches the first System.ini row while the disk fails: one error box,
+  // naming the file.
+  void SwitchFirstSystemIniRowFailing(TfrmMain& m) {
+    m.PageControl->SetActivePage(2);
+    host.Answer(ui::kIdOk);
+    m.ListView4->ClickRow(0, true);
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_NE(host.Boxes().back().spec.text.find("C:\\WINDOWS\\System.ini"), std::string::npos);
+    EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  }
   void AnswerRemove(int answer, const std::string& caption) {
     host.Answer(answer, "Remove [" + caption + "] from this list?", "This action can not be undone!");
   }
@@ -252,12 +262,8 @@ TEST_F(StartupManagerTest, FailedIniWriteLeavesTheFileUntouched) {
   auto p = StartProgram();
   auto& m = *p->frmMain;
   m.Show();
-  m.PageControl->SetActivePage(2);
   machine.SimFiles().FailWrites("C:\\WINDOWS", 4);
-  host.Answer(ui::kIdOk);
-  m.ListView4->ClickRow(0, true);
-  EXPECT_NE(host.Boxes().back().spec.text.find("C:\\WINDOWS\\System.ini"), std::string::npos);
-  EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  SwitchFirstSystemIniRowFailing(m);
   EXPECT_EQ(Read("C:\\WINDOWS\\System.ini"), ini);
   // The list shows the file as it still is.
   EXPECT_EQ(Rows(*m.ListView4), (std::vector<std::string>{"[x] device=a.vxd"}));
@@ -269,13 +275,8 @@ TEST_F(StartupManagerTest, IniFileThatFailsToReadMidwayIsNotRewritten) {
   auto p = StartProgram();
   auto& m = *p->frmMain;
   m.Show();
-  m.PageControl->SetActivePage(2);
   machine.SimFiles().FailReads("C:\\WINDOWS\\System.ini", 12);
-  host.Answer(ui::kIdOk);
-  m.ListView4->ClickRow(0, true);
-  ASSERT_EQ(host.Boxes().size(), 1u);
-  EXPECT_NE(host.Boxes().back().spec.text.find("C:\\WINDOWS\\System.ini"), std::string::npos);
-  EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  SwitchFirstSystemIniRowFailing(m);
   // Read past the simulated failure, straight from the disk.
   std::ifstream in(machine.SimFiles().HostPath("C:\\WINDOWS\\System.ini"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini);
