@@ -1,6 +1,7 @@
 #include "startup/startup_manager.h"
 
 #include "app/all_windows.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "startup/services.h"
 #include "startup/startup_text.h"
@@ -223,10 +224,10 @@ void TfrmMain::LoadFromDir(const std::string& which) {
   } while (find->Next(d));
 }
 
-void TfrmMain::ChangeReg(int row, bool remove) {
-  if (row < 0 || row >= static_cast<int>(ListView1->Items().size())) return;
+bool TfrmMain::ChangeReg(int row, bool remove) {
+  if (row < 0 || row >= static_cast<int>(ListView1->Items().size())) return false;
   const ui::ListItem item = ListView1->Items()[row];
-  if (item.subItems.size() < 2) return;
+  if (item.subItems.size() < 2) return false;
   const std::string& tag = item.subItems[1];
   const bool user = tag == "HKCU" || tag == "HKCU_B" || tag == "HKCU_S" || tag == "HKCU_S_B";
   const auto root = user ? platform::Hive::CurrentUser : platform::Hive::LocalMachine;
@@ -237,14 +238,15 @@ void TfrmMain::ChangeReg(int row, bool remove) {
 
   auto& reg = program.machine.Reg();
   auto key = reg.Create(root, target, kFullAccess);
-  if (!key) return;
+  if (!key) return false;
   const platform::Status done =
       remove ? key->DeleteValue(item.caption) : key->WriteString(item.caption, item.subItems[0]);
   key.reset();
   // A value that could not be written to its new place stays where it was.
-  if (!remove && done != platform::kOk) return;
+  if (!remove && done != platform::kOk) return false;
   if (auto from = reg.Open(root, source, kFullAccess)) from->DeleteValue(item.caption);
   if (remove) ListView1->RemoveItem(static_cast<std::size_t>(row));
+  return true;
 }
 
 void TfrmMain::ListView1MouseUp(int row) {
@@ -256,8 +258,12 @@ void TfrmMain::ListView1MouseUp(int row) {
   const bool enabled = items[row].data != 0;
   if (checked == enabled) return;
   ListView1->SetSelected(static_cast<std::size_t>(row), true);
-  ChangeReg(row, false);
-  ListView1->SetItemData(static_cast<std::size_t>(row), checked ? 1 : 0);
+  // A change the registry refused (a machine-wide key for a normal user, a
+  // full registry) puts the box back: the row keeps showing the truth.
+  if (ChangeReg(row, false))
+    ListView1->SetItemData(static_cast<std::size_t>(row), checked ? 1 : 0);
+  else
+    ListView1->SetChecked(static_cast<std::size_t>(row), enabled);
 }
 
 bool TfrmMain::AskUndoable(const std::string& text) {
@@ -324,9 +330,9 @@ void TfrmMain::ScanSystemINI(const std::string& name) {
   ui::ListView& list = name == "System.ini" ? *ListView4 : *ListView5;
   list.checkBoxes = true;
   list.Clear();
-  // A missing file lists nothing, as an empty one does.
+  // A missing or unreadable file lists nothing, as an empty one does.
   std::string text;
-  startup::ReadFileBounded(fs, windows + "\\" + name, startup::kMaxIniBytes, text);
+  platform::ReadWholeFile(fs, windows + "\\" + name, text, startup::kMaxIniBytes);
   for (const auto& line : startup::SplitLines(text)) {
     const std::string shown = startup::NormalizeIniLine(line);
     bool active = false;
@@ -346,9 +352,9 @@ bool TfrmMain::ChangeLine(const std::string& file, const std::string& oldLine,
   }
   const std::string path = windows + "\\" + file;
   std::string text;
-  platform::Status s = startup::ReadFileBounded(fs, path, startup::kMaxIniBytes + 1, text);
-  // Far larger than any INI file: not rewritten, rather than cut short.
-  if (s == platform::kOk && text.size() > startup::kMaxIniBytes) s = platform::kInvalidParameter;
+  // Only a file read whole is rewritten: one that fails to read midway or is
+  // far larger than any INI file is left alone rather than cut short.
+  platform::Status s = platform::ReadWholeFile(fs, path, text, startup::kMaxIniBytes);
   // The new file is written completely before it replaces the old one, so
   // a full disk or a refused write never costs the user the file.
   if (s == platform::kOk) s = platform::WriteFileReplacing(fs, path, startup::RewriteIniLines(text, oldLine, newLine));

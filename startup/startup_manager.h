@@ -36,7 +36,9 @@ class TfrmMain : public ui::Form {
   void LoadStartupPrograms();
   void LoadFromReg(const std::string& tag);
   void LoadFromDir(const std::string& which);  // "CU" or "LM"
-  void ChangeReg(int row, bool remove);
+  // Moves a Run value between its key and the "_Bak" twin as the row's box
+  // now says, or removes it; false when the registry refused the change.
+  bool ChangeReg(int row, bool remove);
   void ScanSystemINI(const std::string& name);  // "System.ini" or "Win.ini"
   // Rewrites one line of an INI file of the Windows folder; false when the
   // file was left as it was.

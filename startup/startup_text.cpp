@@ -18,17 +18,30 @@ std::string ExecutablePathOfCommand(std::string_view command) {
   return s;
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
+namespace {
+
+// Calls fn with each line until it returns false.
+template <class Fn>
+void ForEachLine(std::string_view text, Fn&& fn) {
   std::size_t pos = 0;
-  while (pos < text.size() && lines.size() < kMaxIniLines) {
+  while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    lines.emplace_back(text.substr(pos, end - pos));
+    if (!fn(text.substr(pos, end - pos))) return;
     pos = end;
     if (pos < text.size() && text[pos] == '\r') ++pos;
     if (pos < text.size() && text[pos] == '\n') ++pos;
   }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  ForEachLine(text, [&](std::string_view line) {
+    lines.emplace_back(line);
+    return lines.size() < kMaxIniLines;
+  });
   return lines;
 }
 
@@ -52,10 +65,12 @@ std::string RewriteIniLines(std::string_view text, std::string_view oldLine,
                             std::string_view newLine) {
   std::string out;
   out.reserve(text.size() + newLine.size() + 2);
-  for (const auto& line : SplitLines(text)) {
-    out += NormalizeIniLine(line) == oldLine ? std::string(newLine) : line;
+  // Every line, not only the ones the list shows: a rewrite never drops any.
+  ForEachLine(text, [&](std::string_view line) {
+    out += NormalizeIniLine(line) == oldLine ? newLine : line;
     out += "\r\n";
-  }
+    return true;
+  });
   return out;
 }
 
@@ -109,27 +124,6 @@ std::string UpperFiltersWithout(std::string_view buffer, std::string_view remove
   });
   out.push_back('\0');
   return out;
-}
-
-}  // namespace startup
-
-namespace startup {
-
-platform::Status ReadFileBounded(platform::FileSystem& fs, const std::string& path,
-                                 std::size_t limit, std::string& out) {
-  out.clear();
-  platform::Status s = platform::kOk;
-  auto f = fs.Open(path, platform::OpenMode::Read, &s);
-  if (!f) return s ? s : platform::kFileNotFound;
-  out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(f->Size(), limit)));
-  std::size_t got = 0;
-  while (got < out.size()) {
-    const std::size_t n = f->Read(out.data() + got, out.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  out.resize(got);
-  return platform::kOk;
 }
 
 }  // namespace startup

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
-
 namespace startup {
 
 // The executable a Run value starts, in lower case ("\"C:\\App\\a.exe\" /m"
@@ -26,7 +24,8 @@ std::string NormalizeIniLine(std::string_view line);
 // active or commented out with ";".
 bool IsLoaderLine(std::string_view normalised, bool* active);
 // The file with every line whose normalised form equals oldLine replaced by
-// newLine; other lines stay as they were. Lines end with CR LF.
+// newLine; other lines stay as they were, however many there are. Lines end
+// with CR LF.
 std::string RewriteIniLines(std::string_view text, std::string_view oldLine,
                             std::string_view newLine);
 
@@ -39,13 +38,5 @@ std::vector<std::string> FilterNames(std::string_view buffer);
 // The multi-string that keeps the class driver and every filter but
 // `removed` (exact comparison), closed by its double NUL.
 std::string UpperFiltersWithout(std::string_view buffer, std::string_view removed);
-
-}  // namespace startup
-
-namespace startup {
-
-// Reads at most `limit` bytes of a file into out.
-platform::Status ReadFileBounded(platform::FileSystem& fs, const std::string& path,
-                                 std::size_t limit, std::string& out);
 
 }  // namespace startup

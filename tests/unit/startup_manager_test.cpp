@@ -2,6 +2,9 @@
 // folders, System.ini/Win.ini lines and keyboard filter drivers.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "startup/startup_text.h"
 #include "tests/unit/startup_fixture.h"
 
@@ -22,6 +25,16 @@ class StartupManagerTest : public StartupFixture {
   void SetFilters(std::string_view bytes) {
     auto k = machine.Reg().Create(Hive::LocalMachine, kClass, platform::keyaccess::kAllAccess);
     ASSERT_EQ(k->Set("UpperFilters", platform::ValueType::MultiString, bytes), platform::kOk);
+  }
+  // Switches the first System.ini row while the disk fails: one error box,
+  // naming the file.
+  void SwitchFirstSystemIniRowFailing(TfrmMain& m) {
+    m.PageControl->SetActivePage(2);
+    host.Answer(ui::kIdOk);
+    m.ListView4->ClickRow(0, true);
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_NE(host.Boxes().back().spec.text.find("C:\\WINDOWS\\System.ini"), std::string::npos);
+    EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
   }
   void AnswerRemove(int answer, const std::string& caption) {
     host.Answer(answer, "Remove [" + caption + "] from this list?", "This action can not be undone!");
@@ -99,6 +112,22 @@ TEST_F(StartupManagerTest, ValueThatCannotBeWrittenStaysWhereItWas) {
   m.ListView1->ClickRow(0, true);
   EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run", "App"), "c:\\app.exe");
   EXPECT_FALSE(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"));
+  // The box goes back to what the registry still holds, without a box.
+  EXPECT_EQ(Rows(*m.ListView1), (std::vector<std::string>{"[x] App|c:\\app.exe|HKCU|c:\\app.exe"}));
+  EXPECT_TRUE(host.Boxes().empty());
+
+  // Once writes work again, the next click switches the value off.
+  machine.SimReg().FailValueWrites(false);
+  m.ListView1->ClickRow(0, true);
+  EXPECT_FALSE(Get(Hive::CurrentUser, kBase + "Run", "App"));
+  EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"), "c:\\app.exe");
+  EXPECT_EQ(Rows(*m.ListView1), (std::vector<std::string>{"[ ] App|c:\\app.exe|HKCU|c:\\app.exe"}));
+
+  // A key that refuses to open: the row stays switched off.
+  machine.SimReg().DenyKey(Hive::CurrentUser, kBase + "Run");
+  m.ListView1->ClickRow(0, true);
+  EXPECT_EQ(Get(Hive::CurrentUser, kBase + "Run_Bak", "App"), "c:\\app.exe");
+  EXPECT_EQ(Rows(*m.ListView1), (std::vector<std::string>{"[ ] App|c:\\app.exe|HKCU|c:\\app.exe"}));
 }
 
 TEST_F(StartupManagerTest, StartupFoldersListEveryEntryWithShortcutsResolved) {
@@ -233,15 +262,34 @@ TEST_F(StartupManagerTest, FailedIniWriteLeavesTheFileUntouched) {
   auto p = StartProgram();
   auto& m = *p->frmMain;
   m.Show();
-  m.PageControl->SetActivePage(2);
   machine.SimFiles().FailWrites("C:\\WINDOWS", 4);
-  host.Answer(ui::kIdOk);
-  m.ListView4->ClickRow(0, true);
-  EXPECT_NE(host.Boxes().back().spec.text.find("C:\\WINDOWS\\System.ini"), std::string::npos);
-  EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  SwitchFirstSystemIniRowFailing(m);
   EXPECT_EQ(Read("C:\\WINDOWS\\System.ini"), ini);
   // The list shows the file as it still is.
   EXPECT_EQ(Rows(*m.ListView4), (std::vector<std::string>{"[x] device=a.vxd"}));
+}
+
+TEST_F(StartupManagerTest, IniFileThatFailsToReadMidwayIsNotRewritten) {
+  const std::string ini = "[boot]\r\ndevice=a.vxd\r\nshell=Explorer.exe\r\n[386Enh]\r\n";
+  WriteFile("C:\\WINDOWS\\System.ini", ini);
+  auto p = StartProgram();
+  auto& m = *p->frmMain;
+  m.Show();
+  machine.SimFiles().FailReads("C:\\WINDOWS\\System.ini", 12);
+  SwitchFirstSystemIniRowFailing(m);
+  // Read past the simulated failure, straight from the disk.
+  std::ifstream in(machine.SimFiles().HostPath("C:\\WINDOWS\\System.ini"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini);
+}
+
+TEST_F(StartupManagerTest, RewriteKeepsEveryLineBeyondTheListedOnes) {
+  std::string ini;
+  for (std::size_t i = 0; i < startup::kMaxIniLines; ++i) ini += "x\r\n";
+  ini += "device=last.vxd\r\nkeep=me\r\n";
+  EXPECT_EQ(startup::SplitLines(ini).size(), startup::kMaxIniLines);
+  const std::string out = startup::RewriteIniLines(ini, "device=last.vxd", ";device=last.vxd");
+  EXPECT_EQ(out.substr(out.size() - 29), "\r\n;device=last.vxd\r\nkeep=me\r\n");
+  EXPECT_EQ(out.size(), ini.size() + 1);
 }
 
 TEST_F(StartupManagerTest, FilterNamesAreReadSafelyFromAnyValue) {
