@@ -53,6 +53,10 @@ void TForm9::Inform(int entry) {
   program.Box(program.msg[entry], program.msg[23], ui::Buttons::Ok, ui::Icon::Information);
 }
 
+void TForm9::ShowError(const std::string& text) {
+  program.Box(text, program.app.title, ui::Buttons::Ok, ui::Icon::Error);
+}
+
 // The plain message dialog: the program's title, no icon.
 void TForm9::ShowMessage(int entry) {
   program.Box(program.msg[entry], program.app.title, ui::Buttons::Ok, ui::Icon::None);
@@ -117,8 +121,12 @@ void TForm9::xpButton4Click() {
 
 void TForm9::xpButton5Click() {
   if (!Ask(158)) return;
+  if (!store.Clear()) {
+    ShowError("Cannot clear quarantine: " + store.LastError() + ".");
+    Refresh();
+    return;
+  }
   List1->Clear();
   rowSources_.clear();
-  store.Clear();
   ShowMessage(159);
 }

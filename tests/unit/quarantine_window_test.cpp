@@ -173,4 +173,23 @@ TEST_F(QuarantineWindowTest, DamagedIndexShowsNothingAndStays) {
   EXPECT_EQ(Read(kIndex), damaged);
 }
 
+// Clearing with a damaged index says so and leaves the index and the stored
+// copies alone.
+TEST_F(QuarantineWindowTest, FailedClearIsShownAsAnError) {
+  const std::string damaged(quarantine::kMaxIndexLine + 10, '\x01');
+  WriteFile(kIndex, damaged);
+  WriteFile(kQ + "one.exe", "stored copy");
+  f->Show();
+  host.Answer(ui::kIdYes, "Do you want to clear quarantine?", "Question");
+  host.Answer(ui::kIdOk,
+              "Cannot clear quarantine: the quarantine index " + kIndex + " cannot be read.",
+              "Klaruvex Pro v4 - SE");
+  f->xpButton5->Click();
+  EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  EXPECT_EQ(Read(kIndex), damaged);
+  EXPECT_EQ(Read(kQ + "one.exe"), "stored copy");
+
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+}
+
 }  // namespace
