@@ -206,11 +206,18 @@ bool QuarantineStore::Restore(std::string_view source, std::string_view targetFo
   // Window messages ran during the copy and may have re-read the list.
   entry = Find(source);
   const bool shared = entry && SharedWithOthers(*entry);
+  // The index first: should it fail, the entry and its copy both stay.
+  const std::vector<TQFileList> before = entries_;
+  const std::string key = platform::LowerCase(source);
+  if (std::erase_if(entries_,
+                    [&](const TQFileList& e) { return platform::LowerCase(e.SourcePath) == key; }) &&
+      !WriteIndex()) {
+    entries_ = before;
+    return Fail("the quarantine index " + IndexPath() + " cannot be written; " + target +
+                " was restored but stays in quarantine");
+  }
   if (!shared && !DeleteStoredCopy(stored))
     error_ = "the stored copy " + stored + " could not be deleted";
-  const std::string key = platform::LowerCase(source);
-  std::erase_if(entries_, [&](const TQFileList& e) { return platform::LowerCase(e.SourcePath) == key; });
-  WriteIndex();
   return true;
 }
 

@@ -45,8 +45,9 @@ class QuarantineStore {
   bool Add(std::string_view source, std::string_view task, std::string_view checksum);
   // Writes the file back into targetFolder (ending in a backslash; created
   // when missing) under its own name, then deletes the stored copy and the
-  // entry. False when there is no stored copy or the file cannot be
-  // written; the stored copy and the entry then stay as they were.
+  // entry. False when there is no stored copy, the file cannot be written
+  // or the index cannot be written; the stored copy and the entry then stay
+  // as they were.
   bool Restore(std::string_view source, std::string_view targetFolder);
   // Deletes the stored copy and the entry; false when there is no such
   // entry or its stored copy cannot be deleted (the entry then stays).

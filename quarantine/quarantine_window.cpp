@@ -113,9 +113,18 @@ void TForm9::xpButton3Click() {
 
 void TForm9::xpButton4Click() {
   if (!Ask(160)) return;
-  WorkOnChecked(161, 162, 163, 164,
-                [this](const std::string& source) { return store.Remove(source); });
-  store.WriteIndex();
+  bool removed = false;
+  WorkOnChecked(161, 162, 163, 164, [this, &removed](const std::string& source) {
+    const bool ok = store.Remove(source);
+    removed = removed || ok;
+    return ok;
+  });
+  // Only a changed list is written: an index that could not be read stays.
+  if (removed && !store.WriteIndex()) {
+    ShowError("The quarantine list " + store.IndexPath() +
+              " could not be saved: the removed tasks will be listed again.");
+    return;
+  }
   Inform(165);
 }
 

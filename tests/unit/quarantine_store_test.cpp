@@ -342,6 +342,25 @@ TEST_F(QuarantineStoreTest, ClearKeepsWhatItCannotDelete) {
   EXPECT_EQ(Read(kIndex), before.substr(before.find("C:\\A\\b.exe")));
 }
 
+// A restore whose index cannot be written keeps the entry and its copy.
+TEST_F(QuarantineStoreTest, RestoreWithAnUnwritableIndexKeepsTheEntry) {
+  for (const char* name : {"one.exe", "two.exe"}) {
+    WriteFile(std::string("C:\\A\\") + name, name);
+    ASSERT_TRUE(store.Add(std::string("C:\\A\\") + name, "T", ""));
+  }
+  machine.Files().DeleteFile("C:\\A\\one.exe");
+  const std::string index = Read(kIndex);
+  machine.SimFiles().FailWrites(kIndex, 4);
+  EXPECT_FALSE(store.Restore("C:\\A\\one.exe", "C:\\A\\"));
+  EXPECT_EQ(store.LastError(),
+            "the quarantine index C:\\Kvx\\Quarantine.info cannot be written; C:\\A\\one.exe "
+            "was restored but stays in quarantine");
+  EXPECT_EQ(Read("C:\\A\\one.exe"), "one.exe");
+  EXPECT_TRUE(store.Contains("C:\\A\\one.exe"));
+  EXPECT_EQ(Read(kIndex), index);
+  EXPECT_EQ(Stored(), (std::vector<std::string>{"one.exe", "two.exe"}));
+}
+
 // The reading rule: five lines per entry, the end tested before each group.
 TEST_F(QuarantineStoreTest, DamagedIndexes) {
   struct {
