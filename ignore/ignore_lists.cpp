@@ -43,6 +43,11 @@ class Lines {
     else if (*line == "0") flag = false;
     return true;
   }
+  std::size_t Pos() const { return pos_; }
+  // Whether nothing but line ends and blanks follows `from`.
+  bool BlankFrom(std::size_t from) const {
+    return bytes_.find_first_not_of(" \t\r\n", from) == std::string_view::npos;
+  }
 
  private:
   std::string_view bytes_;
@@ -54,35 +59,23 @@ void Put(std::string& out, std::string_view line) {
   out += "\r\n";
 }
 
-bool ReadListFile(platform::FileSystem& fs, std::string_view path, std::string& bytes) {
-  auto f = fs.Open(path, platform::OpenMode::Read);
-  if (!f || f->Size() > kMaxListFileBytes) return false;
-  bytes.resize(static_cast<std::size_t>(f->Size()));
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    std::size_t n = f->Read(bytes.data() + got, bytes.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  bytes.resize(got);  // a short read ends the list early, like any input error
-  return true;
-}
-
 }  // namespace
 
-void ParseFileIgnoreList(std::string_view bytes, std::vector<TFileIgnoreList>& list) {
+bool ParseFileIgnoreList(std::string_view bytes, std::vector<TFileIgnoreList>& list) {
   list.clear();
   Lines in(bytes);
+  std::size_t kept = 0;  // where the last whole entry (or the count line) ended
   auto count = in.NextNumber();
-  if (!count) return;
+  if (!count) return in.BlankFrom(kept);
+  kept = in.Pos();
   TFileIgnoreList e;  // the flags carry over from entry to entry
   for (std::int32_t i = 0; i < *count; ++i) {
     auto kind = in.Next(), path = in.Next(), extra1 = in.Next(), extra2 = in.Next();
-    if (!extra2) return;
+    if (!extra2) return in.BlankFrom(kept);
     auto n1 = in.NextNumber();
-    if (!n1) return;
+    if (!n1) return in.BlankFrom(kept);
     auto n2 = in.NextNumber();
-    if (!n2 || !in.NextFlag(e.Flag1) || !in.NextFlag(e.Flag2)) return;
+    if (!n2 || !in.NextFlag(e.Flag1) || !in.NextFlag(e.Flag2)) return in.BlankFrom(kept);
     e.Kind = std::move(*kind);
     e.IgnoredPath = std::move(*path);
     e.Extra1 = std::move(*extra1);
@@ -90,27 +83,33 @@ void ParseFileIgnoreList(std::string_view bytes, std::vector<TFileIgnoreList>& l
     e.Number1 = *n1;
     e.Number2 = *n2;
     list.push_back(e);
+    kept = in.Pos();
   }
+  return in.BlankFrom(kept);
 }
 
-void ParseRegIgnoreList(std::string_view bytes, std::vector<TRegIgnoreList>& list) {
+bool ParseRegIgnoreList(std::string_view bytes, std::vector<TRegIgnoreList>& list) {
   list.clear();
   Lines in(bytes);
+  std::size_t kept = 0;
   auto count = in.NextNumber();
-  if (!count) return;
+  if (!count) return in.BlankFrom(kept);
+  kept = in.Pos();
   TRegIgnoreList e;
   for (std::int32_t i = 0; i < *count; ++i) {
     auto root = in.NextNumber();
-    if (!root) return;
+    if (!root) return in.BlankFrom(kept);
     auto key = in.Next(), value = in.Next(), info = in.Next(), data = in.Next();
-    if (!data || !in.NextFlag(e.IsNew)) return;
+    if (!data || !in.NextFlag(e.IsNew)) return in.BlankFrom(kept);
     e.RootKey = *root;
     e.KeyPath = std::move(*key);
     e.ValueName = std::move(*value);
     e.Info = std::move(*info);
     e.Data = std::move(*data);
     list.push_back(e);
+    kept = in.Pos();
   }
+  return in.BlankFrom(kept);
 }
 
 std::string FormatFileIgnoreList(const std::vector<TFileIgnoreList>& list) {
@@ -137,20 +136,33 @@ std::string FormatRegIgnoreList(const std::vector<TRegIgnoreList>& list) {
   return out;
 }
 
+namespace {
+
+// Missing file: an empty list. Unreadable, too large or damaged: the list
+// holds what could be read and the load fails, so it is never saved back.
+template <class Entry, class Parse>
+bool LoadList(platform::FileSystem& fs, std::string_view path, std::vector<Entry>& list,
+              Parse parse) {
+  std::string bytes;
+  const platform::Status st = platform::ReadWholeFile(fs, path, bytes, kMaxListFileBytes);
+  if (st == platform::kFileNotFound || st == platform::kPathNotFound) {
+    list.clear();
+    return true;
+  }
+  if (st != platform::kOk) return false;
+  return parse(bytes, list);
+}
+
+}  // namespace
+
 bool LoadFileIgnoreList(platform::FileSystem& fs, std::string_view path,
                         std::vector<TFileIgnoreList>& list) {
-  std::string bytes;
-  if (!ReadListFile(fs, path, bytes)) return false;
-  ParseFileIgnoreList(bytes, list);
-  return true;
+  return LoadList(fs, path, list, ParseFileIgnoreList);
 }
 
 bool LoadRegIgnoreList(platform::FileSystem& fs, std::string_view path,
                        std::vector<TRegIgnoreList>& list) {
-  std::string bytes;
-  if (!ReadListFile(fs, path, bytes)) return false;
-  ParseRegIgnoreList(bytes, list);
-  return true;
+  return LoadList(fs, path, list, ParseRegIgnoreList);
 }
 
 platform::Status SaveFileIgnoreList(platform::FileSystem& fs, std::string_view path,

@@ -41,14 +41,17 @@ inline constexpr std::size_t kMaxListFileBytes = 4u << 20;
 // Reading replaces the list with what the bytes hold: the count line, then
 // entries field by field. A missing line or a malformed number stops the
 // reading; the entries completed before stay. A flag line other than "1" or
-// "0" keeps the value the previous entry had (false for the first).
-void ParseFileIgnoreList(std::string_view bytes, std::vector<TFileIgnoreList>& list);
-void ParseRegIgnoreList(std::string_view bytes, std::vector<TRegIgnoreList>& list);
+// "0" keeps the value the previous entry had (false for the first). False when
+// anything but blank lines follows the last entry kept: writing the list back
+// would lose it.
+bool ParseFileIgnoreList(std::string_view bytes, std::vector<TFileIgnoreList>& list);
+bool ParseRegIgnoreList(std::string_view bytes, std::vector<TRegIgnoreList>& list);
 std::string FormatFileIgnoreList(const std::vector<TFileIgnoreList>& list);
 std::string FormatRegIgnoreList(const std::vector<TRegIgnoreList>& list);
 
-// Loading from a file that cannot be opened (or is over the limit) leaves the
-// list as it was. Saving replaces the file only once the new one is written
+// Loading a missing file gives an empty list. A file that cannot be read
+// whole (or is over the limit) leaves the list as it was and fails; a damaged
+// one fails too, keeping the entries read before the damage. Saving replaces the file only once the new one is written
 // whole; a failure keeps the previous file and is not reported.
 bool LoadFileIgnoreList(platform::FileSystem& fs, std::string_view path,
                         std::vector<TFileIgnoreList>& list);

@@ -111,15 +111,15 @@ std::string TFormIG::Path(const char* name) const { return program.programFolder
 
 void TFormIG::LoadLists() {
   auto& fs = program.machine.Files();
-  ignore::LoadFileIgnoreList(fs, Path(ignore::kFileListName), fileList);
-  ignore::LoadRegIgnoreList(fs, Path(ignore::kRegListName), regList);
+  fileListLoaded_ = ignore::LoadFileIgnoreList(fs, Path(ignore::kFileListName), fileList);
+  regListLoaded_ = ignore::LoadRegIgnoreList(fs, Path(ignore::kRegListName), regList);
 }
 
 void TFormIG::SaveLists() {
   // A list that cannot be written keeps its previous file; nothing is said.
   auto& fs = program.machine.Files();
-  ignore::SaveFileIgnoreList(fs, Path(ignore::kFileListName), fileList);
-  ignore::SaveRegIgnoreList(fs, Path(ignore::kRegListName), regList);
+  if (fileListLoaded_) ignore::SaveFileIgnoreList(fs, Path(ignore::kFileListName), fileList);
+  if (regListLoaded_) ignore::SaveRegIgnoreList(fs, Path(ignore::kRegListName), regList);
 }
 
 void TFormIG::RebuildRows() {

@@ -19,6 +19,8 @@ class TFormIG : public ui::Form {
   std::vector<ignore::TRegIgnoreList> regList;
 
   void LoadLists();
+  // Writes only the lists whose files were read whole: a list that failed to
+  // load would overwrite the user's file with less than it holds.
   void SaveLists();
   void RebuildRows();
 
@@ -34,4 +36,6 @@ class TFormIG : public ui::Form {
 
  private:
   std::string Path(const char* name) const;
+  bool fileListLoaded_ = false;
+  bool regListLoaded_ = false;
 };

@@ -206,11 +206,18 @@ bool QuarantineStore::Restore(std::string_view source, std::string_view targetFo
   // Window messages ran during the copy and may have re-read the list.
   entry = Find(source);
   const bool shared = entry && SharedWithOthers(*entry);
+  // The index first: should it fail, the entry and its copy both stay.
+  const std::vector<TQFileList> before = entries_;
+  const std::string key = platform::LowerCase(source);
+  if (std::erase_if(entries_,
+                    [&](const TQFileList& e) { return platform::LowerCase(e.SourcePath) == key; }) &&
+      !WriteIndex()) {
+    entries_ = before;
+    return Fail("the quarantine index " + IndexPath() + " cannot be written; " + target +
+                " was restored but stays in quarantine");
+  }
   if (!shared && !DeleteStoredCopy(stored))
     error_ = "the stored copy " + stored + " could not be deleted";
-  const std::string key = platform::LowerCase(source);
-  std::erase_if(entries_, [&](const TQFileList& e) { return platform::LowerCase(e.SourcePath) == key; });
-  WriteIndex();
   return true;
 }
 
@@ -278,11 +285,25 @@ bool QuarantineStore::WriteIndex(std::string_view path) {
   return platform::WriteFileReplacing(fs_, path, FormatIndex(entries_)) == kOk;
 }
 
-void QuarantineStore::Clear() {
-  for (const auto& e : entries_) fs_.DeleteFile(StoredCopyOf(e));
-  entries_.clear();
-  indexRead_ = true;
-  fs_.DeleteFile(IndexPath());
+bool QuarantineStore::Clear() {
+  error_.clear();
+  // Without the index the stored copies are unknown: deleting it would
+  // orphan them all.
+  if (!indexRead_ && !Reload())
+    return Fail("the quarantine index " + IndexPath() + " cannot be read");
+  // The index goes first: a failure later leaves stray copies, never
+  // entries whose copies are gone.
+  if (platform::FileExists(fs_, IndexPath()) && fs_.DeleteFile(IndexPath()) != kOk)
+    return Fail("the quarantine index " + IndexPath() + " cannot be deleted");
+  std::vector<TQFileList> kept;
+  for (const auto& e : entries_)
+    if (!DeleteStoredCopy(StoredCopyOf(e))) kept.push_back(e);
+  entries_ = std::move(kept);
+  if (entries_.empty()) return true;
+  // Entries whose copies remain are listed again so they can be removed later.
+  if (!WriteIndex())
+    return Fail("the quarantine index " + IndexPath() + " cannot be written");
+  return Fail(std::to_string(entries_.size()) + " stored copies could not be deleted");
 }
 
 }  // namespace quarantine

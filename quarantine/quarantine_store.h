@@ -45,8 +45,9 @@ class QuarantineStore {
   bool Add(std::string_view source, std::string_view task, std::string_view checksum);
   // Writes the file back into targetFolder (ending in a backslash; created
   // when missing) under its own name, then deletes the stored copy and the
-  // entry. False when there is no stored copy or the file cannot be
-  // written; the stored copy and the entry then stay as they were.
+  // entry. False when there is no stored copy, the file cannot be written
+  // or the index cannot be written; the stored copy and the entry then stay
+  // as they were.
   bool Restore(std::string_view source, std::string_view targetFolder);
   // Deletes the stored copy and the entry; false when there is no such
   // entry or its stored copy cannot be deleted (the entry then stays).
@@ -66,8 +67,10 @@ class QuarantineStore {
   // The same for the program's index, which is left alone when it exists
   // but could not be read.
   bool WriteIndex();
-  // Deletes every listed stored copy and the index.
-  void Clear();
+  // Deletes every listed stored copy and the index. False (and nothing
+  // deleted) when the index exists but cannot be read; false too when a copy
+  // cannot be deleted: its entry then stays in a new index.
+  bool Clear();
 
   const std::vector<TQFileList>& Entries() const { return entries_; }
   // The stored copy an entry's file is in: its StoredPath when that names a
@@ -75,7 +78,7 @@ class QuarantineStore {
   // bare name of its source path (the only name indexes of earlier versions
   // give).
   std::string StoredCopyOf(const TQFileList& entry) const;
-  // Why the last Add, Restore or Remove failed or what it left behind, in
+  // Why the last Add, Restore, Remove or Clear failed or what it left behind, in
   // plain words; empty after a clean success.
   const std::string& LastError() const { return error_; }
 

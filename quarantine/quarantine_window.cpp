@@ -53,6 +53,10 @@ void TForm9::Inform(int entry) {
   program.Box(program.msg[entry], program.msg[23], ui::Buttons::Ok, ui::Icon::Information);
 }
 
+void TForm9::ShowError(const std::string& text) {
+  program.Box(text, program.app.title, ui::Buttons::Ok, ui::Icon::Error);
+}
+
 // The plain message dialog: the program's title, no icon.
 void TForm9::ShowMessage(int entry) {
   program.Box(program.msg[entry], program.app.title, ui::Buttons::Ok, ui::Icon::None);
@@ -109,16 +113,29 @@ void TForm9::xpButton3Click() {
 
 void TForm9::xpButton4Click() {
   if (!Ask(160)) return;
-  WorkOnChecked(161, 162, 163, 164,
-                [this](const std::string& source) { return store.Remove(source); });
-  store.WriteIndex();
+  bool removed = false;
+  WorkOnChecked(161, 162, 163, 164, [this, &removed](const std::string& source) {
+    const bool ok = store.Remove(source);
+    removed = removed || ok;
+    return ok;
+  });
+  // Only a changed list is written: an index that could not be read stays.
+  if (removed && !store.WriteIndex()) {
+    ShowError("The quarantine list " + store.IndexPath() +
+              " could not be saved: the removed tasks will be listed again.");
+    return;
+  }
   Inform(165);
 }
 
 void TForm9::xpButton5Click() {
   if (!Ask(158)) return;
+  if (!store.Clear()) {
+    ShowError("Cannot clear quarantine: " + store.LastError() + ".");
+    Refresh();
+    return;
+  }
   List1->Clear();
   rowSources_.clear();
-  store.Clear();
   ShowMessage(159);
 }

@@ -38,6 +38,7 @@ class TForm9 : public ui::Form {
  private:
   bool Ask(int entry);
   void Inform(int entry);
+  void ShowError(const std::string& text);
   void ShowMessage(int entry);
   // For each checked row from the top, on that row's own entry: the row
   // shows message `busy`, the status bar `status` and the source path, then

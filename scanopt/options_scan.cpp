@@ -51,7 +51,15 @@ void OptionsScan::Start(const ScanChoices& choices,
   auto& f = *p.form1;
   scan_ = std::make_unique<engine::FolderScan>(p.machine.Files(),
                                                engine::ReadHashRules(p.machine, f.database));
-  if (choices.followIgnoreList && f.scan.isIgnored) scan_->isIgnored = f.scan.isIgnored;
+  if (choices.followIgnoreList && f.scan.isIgnored) {
+    scan_->isIgnored = f.scan.isIgnored;
+    // The walking thread gets its own copy: the window may change the list
+    // while the scan runs.
+    if (p.formIG)
+      scan_->isIgnored = [list = p.formIG->fileList](const std::string& path) {
+        return ignore::IsIgnoredPath(list, path);
+      };
+  }
   // The walking thread hands the news over and waits until it is shown.
   scan_->onNews = [this] { program_.app.GetHost().Synchronize([this] { Apply(); }); };
   onNews_ = std::move(onNews);

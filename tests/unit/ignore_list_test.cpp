@@ -1,6 +1,9 @@
 // The ignore lists: their files, their window and the registry row hints.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "ignore/ignore_window.h"
 #include "tests/unit/program_fixture.h"
 
@@ -161,6 +164,47 @@ TEST_F(IgnoreListTest, UnwritableFolderKeepsThePreviousFile) {
   EXPECT_EQ(ReadBack("FileIgnoreL.fil"), "0\r\n");
   EXPECT_FALSE(platform::FileExists(
       machine.Files(), platform::ReplacementTempPath(std::string(kFolder) + "FileIgnoreL.fil")));
+}
+
+// A list file that cannot be read whole, is over the size limit or is damaged
+// before its last entry is never written over: not on closing the window,
+// not when a folder is added and saved at once.
+TEST_F(IgnoreListTest, ListsNotReadWholeAreNeverSavedOver) {
+  const std::string entry = "Folder\r\nC:\\A;\r\n\r\n\r\n0\r\n0\r\n0\r\n1\r\n";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::uint64_t failReadAfter;  // 0: reads work
+  } cases[] = {
+      {"over the limit", "1\r\n" + entry + std::string(ignore::kMaxListFileBytes, ' '), 0},
+      {"bad entry before a good one", "2\r\nK\r\nC:\\B;\r\n\r\n\r\nx\r\n0\r\n0\r\n1\r\n" + entry,
+       0},
+      {"more entries than counted", "1\r\n" + entry + entry, 0},
+      {"read fails midway", "2\r\n" + entry + entry, 10},  // last: failures stay set
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* name : {"FileIgnoreL.fil", "RegIgnoreL.fil"}) {
+      WriteFile(std::string(kFolder) + name, c.bytes);
+      if (c.failReadAfter) machine.SimFiles().FailReads(std::string(kFolder) + name, c.failReadAfter);
+    }
+    {
+      auto p = StartProgram();
+      auto& w = *p->formIG;
+      w.Show();
+      w.AddFolder("C:\\New");
+      w.SaveLists();  // what "Ignore this folder" does
+      w.Close();
+    }
+    for (const char* name : {"FileIgnoreL.fil", "RegIgnoreL.fil"}) {
+      std::ifstream in(machine.SimFiles().HostPath(std::string(kFolder) + name), std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.bytes) << name;
+    }
+  }
+  // Trailing blank lines lose nothing: the list is read and saved as usual.
+  std::vector<TFileIgnoreList> list;
+  EXPECT_TRUE(ignore::ParseFileIgnoreList("1\r\n" + entry + "\r\n\r\n", list));
+  EXPECT_TRUE(ignore::ParseFileIgnoreList("", list));
 }
 
 TEST(IgnoredPath, FoldersAndTheirContents) {

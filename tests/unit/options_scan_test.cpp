@@ -91,6 +91,21 @@ TEST_F(OptionsScanTest, IgnoreListNotFollowedWhenUnchecked) {
             found.end());
 }
 
+// The list as it was at the start holds for the whole scan, whatever the
+// ignore list window does meanwhile.
+TEST_F(OptionsScanTest, IgnoreListChangedDuringTheScanDoesNotReachIt) {
+  Start();
+  Window().Show();
+  host.AnswerFolder("C:\\data");
+  Window().Find("xpButton1")->Click();
+  Window().cbxIgnore->SetChecked(true);
+  Window().Find("xpButton3")->Click();
+  program->formIG->ClearFiles1Click();
+  Window().WaitForScan();
+  EXPECT_EQ(Lines().size(), 3u);
+  for (const auto& f : FoundPaths()) EXPECT_EQ(f.find("C:\\data\\keep\\"), std::string::npos) << f;
+}
+
 TEST_F(OptionsScanTest, ChoicesAreRememberedInTheOptionsKey) {
   Start();
   ScanFolder("C:\\data", false);

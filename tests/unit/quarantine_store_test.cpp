@@ -310,10 +310,55 @@ TEST_F(QuarantineStoreTest, ClearDeletesEveryCopyAndTheIndex) {
   WriteFile("C:\\B\\a.exe", "b");
   ASSERT_TRUE(store.Add("C:\\A\\a.exe", "T", ""));
   ASSERT_TRUE(store.Add("C:\\B\\a.exe", "T", ""));
-  store.Clear();
+  EXPECT_TRUE(store.Clear());
   EXPECT_TRUE(store.Entries().empty());
   EXPECT_TRUE(Stored().empty());
   EXPECT_FALSE(Exists(kIndex));
+}
+
+// Clearing never loses track of a stored copy: not with an index it cannot
+// read, not with a copy it cannot delete.
+TEST_F(QuarantineStoreTest, ClearKeepsWhatItCannotDelete) {
+  const std::string huge = std::string(quarantine::kMaxIndexLine + 1, 'x') + "\r\n";
+  WriteFile(kIndex, huge);
+  WriteFile(std::string(kQ) + "a.exe", "copy");
+  EXPECT_FALSE(store.Clear());
+  EXPECT_EQ(store.LastError(), "the quarantine index C:\\Kvx\\Quarantine.info cannot be read");
+  EXPECT_EQ(Read(kIndex), huge);
+  EXPECT_EQ(Stored(), std::vector<std::string>{"a.exe"});
+
+  machine.Files().DeleteFile(kIndex);
+  machine.Files().DeleteFile(std::string(kQ) + "a.exe");
+  store.Reload();
+  WriteFile("C:\\A\\a.exe", "a");
+  WriteFile("C:\\A\\b.exe", "b");
+  ASSERT_TRUE(store.Add("C:\\A\\a.exe", "T", ""));
+  ASSERT_TRUE(store.Add("C:\\A\\b.exe", "T", ""));
+  const std::string before = Read(kIndex);
+  machine.SimProcs().Start(std::string(kQ) + "b.exe");
+  EXPECT_FALSE(store.Clear());
+  EXPECT_EQ(store.LastError(), "1 stored copies could not be deleted");
+  EXPECT_EQ(Stored(), std::vector<std::string>{"b.exe"});
+  EXPECT_EQ(Read(kIndex), before.substr(before.find("C:\\A\\b.exe")));
+}
+
+// A restore whose index cannot be written keeps the entry and its copy.
+TEST_F(QuarantineStoreTest, RestoreWithAnUnwritableIndexKeepsTheEntry) {
+  for (const char* name : {"one.exe", "two.exe"}) {
+    WriteFile(std::string("C:\\A\\") + name, name);
+    ASSERT_TRUE(store.Add(std::string("C:\\A\\") + name, "T", ""));
+  }
+  machine.Files().DeleteFile("C:\\A\\one.exe");
+  const std::string index = Read(kIndex);
+  machine.SimFiles().FailWrites(kIndex, 4);
+  EXPECT_FALSE(store.Restore("C:\\A\\one.exe", "C:\\A\\"));
+  EXPECT_EQ(store.LastError(),
+            "the quarantine index C:\\Kvx\\Quarantine.info cannot be written; C:\\A\\one.exe "
+            "was restored but stays in quarantine");
+  EXPECT_EQ(Read("C:\\A\\one.exe"), "one.exe");
+  EXPECT_TRUE(store.Contains("C:\\A\\one.exe"));
+  EXPECT_EQ(Read(kIndex), index);
+  EXPECT_EQ(Stored(), (std::vector<std::string>{"one.exe", "two.exe"}));
 }
 
 // The reading rule: five lines per entry, the end tested before each group.

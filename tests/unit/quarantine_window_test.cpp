@@ -173,4 +173,40 @@ TEST_F(QuarantineWindowTest, DamagedIndexShowsNothingAndStays) {
   EXPECT_EQ(Read(kIndex), damaged);
 }
 
+// Clearing with a damaged index, or removing when the index cannot be
+// written, says so and leaves the index and the stored copies alone.
+TEST_F(QuarantineWindowTest, FailedClearOrIndexWriteIsShownAsAnError) {
+  const std::string damaged(quarantine::kMaxIndexLine + 10, '\x01');
+  WriteFile(kIndex, damaged);
+  WriteFile(kQ + "one.exe", "stored copy");
+  f->Show();
+  host.Answer(ui::kIdYes, "Do you want to clear quarantine?", "Question");
+  host.Answer(ui::kIdOk,
+              "Cannot clear quarantine: the quarantine index " + kIndex + " cannot be read.",
+              "Klaruvex Pro v4 - SE");
+  f->xpButton5->Click();
+  EXPECT_EQ(host.Boxes().back().spec.icon, ui::Icon::Error);
+  EXPECT_EQ(Read(kIndex), damaged);
+  EXPECT_EQ(Read(kQ + "one.exe"), "stored copy");
+
+  machine.Files().DeleteFile(kIndex);
+  machine.Files().DeleteFile(kQ + "one.exe");
+  for (const char* path : {"C:\\A\\one.exe", "C:\\A\\two.exe"}) {
+    WriteFile(path, "x");
+    ASSERT_TRUE(f->store.Add(path, "Worm", ""));
+  }
+  const std::string index = Read(kIndex);
+  f->Refresh();
+  f->List1->SetChecked(1, false);
+  machine.SimFiles().FailWrites(kIndex, 4);
+  host.Answer(ui::kIdYes, "Do you want to delete selected tasks?", "Question");
+  host.Answer(ui::kIdOk,
+              "The quarantine list " + kIndex +
+                  " could not be saved: the removed tasks will be listed again.",
+              "Klaruvex Pro v4 - SE");
+  f->xpButton4->Click();
+  EXPECT_EQ(Read(kIndex), index);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+}
+
 }  // namespace
