@@ -5,8 +5,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/threat_database.h"
 #include "tests/unit/sim_fixture.h"
 #include "tools/kvxdb/kvxdb.h"
+#include "update/ezcrypt.h"
 
 namespace fs = std::filesystem;
 
@@ -79,12 +81,21 @@ TEST_F(KvxdbTest, BadInputWritesNothing) {
   Put("noise.dat", std::string(200, '\x17'));
   Put("nofinal.txt", "date\n[A]:a.exe\n");
   Put("long.txt", "date\n" + std::string(300, 'x') + "\n_end\n");
+  // A few KB that would unpack past the 64 MB cap, and a stream cut in half.
+  Put("bomb.dat", engine::PackDatabase(std::string(engine::kMaxDatabaseBytes + 1, 'A'),
+                                       update::LanguageKey()));
+  std::string half = engine::PackDatabase("date\r\n[A]:a.exe\r\n_end\r\n", update::LanguageKey());
+  half.resize(half.size() / 2);
+  Put("half.dat", half);
   struct {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
       {{"unpack", P("missing.dat"), P("out")}, "cannot read"},
       {{"unpack", P("noise.dat"), P("out")}, "is not a threat database"},
+      {{"unpack", P("bomb.dat"), P("out")}, "unpacks to more than 64 MB"},
+      {{"rules", P("bomb.dat")}, "unpacks to more than 64 MB"},
+      {{"unpack", P("half.dat"), P("out")}, "its compressed data is broken"},
       {{"rules", P("noise.dat")}, "is not a threat database"},
       {{"pack", P("nofinal.txt"), P("out")}, "the last line must be \"_end\""},
       {{"pack", P("long.txt"), P("out")}, "line 2 is longer than 254 characters"},

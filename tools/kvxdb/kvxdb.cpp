@@ -86,10 +86,21 @@ bool LooksLikeDatabase(const std::string& text) {
 bool Unpack(platform::FileSystem& fs, const std::string& path, std::string& text, std::ostream& err) {
   std::string image;
   if (!ReadFile(fs, path, image, err)) return false;
-  if (engine::UnpackDatabase(std::move(image), update::LanguageKey(), text) !=
-      engine::LoadResult::Ok) {
-    err << "kvxdb: " << path << " is damaged: its compressed data is broken\n";
-    return false;
+  switch (engine::UnpackDatabase(std::move(image), update::LanguageKey(), text)) {
+    case engine::LoadResult::Ok: break;
+    case engine::LoadResult::Damaged:
+      err << "kvxdb: " << path << " is damaged: its compressed data is broken\n";
+      return false;
+    case engine::LoadResult::TooLarge:
+      err << "kvxdb: " << path << " unpacks to more than 64 MB, far more than any threat "
+             "database, and was not unpacked\n";
+      return false;
+    case engine::LoadResult::OutOfMemory:
+      err << "kvxdb: " << path << " could not be unpacked: there is not enough memory\n";
+      return false;
+    case engine::LoadResult::Unreadable:
+      err << "kvxdb: cannot read " << path << "\n";
+      return false;
   }
   if (!LooksLikeDatabase(text)) {
     err << "kvxdb: " << path << " is not a threat database of this build's language key\n";
