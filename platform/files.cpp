@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
 #include <new>
+#include <vector>
+
+#include "platform/text.h"
 
 namespace platform {
 
@@ -56,6 +59,41 @@ bool FileExists(FileSystem& fs, std::string_view path) {
 bool DirectoryExists(FileSystem& fs, std::string_view path) {
   auto a = fs.GetAttributes(path);
   return a != FileSystem::kInvalidAttributes && (a & fileattr::kDirectory);
+}
+
+std::string NormalizePath(std::string_view winPath) {
+  // The "A" functions take a C string: a path ends at its first NUL.
+  winPath = winPath.substr(0, winPath.find('\0'));
+  if (winPath.size() < 2 || winPath[1] != ':' ||
+      !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
+    return {};
+  std::vector<std::string> parts;
+  std::string cur;
+  auto flush = [&] {
+    // Windows drops trailing dots and blanks of a component.
+    while (!cur.empty() && (cur.back() == '.' || cur.back() == ' ') && cur != "." && cur != "..")
+      cur.pop_back();
+    if (cur.empty() || cur == ".") {
+    } else if (cur == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else {
+      parts.push_back(cur);
+    }
+    cur.clear();
+  };
+  for (size_t i = 2; i < winPath.size(); ++i) {
+    char c = winPath[i];
+    if (c == '\\' || c == '/')
+      flush();
+    else
+      cur += c;
+  }
+  flush();
+  std::string out(1, UpperChar(winPath[0]));
+  out += ":";
+  for (const auto& p : parts) out += "\\" + p;
+  if (parts.empty()) out += "\\";
+  return out;
 }
 
 bool IsDosRepresentable(FileTime t) {

@@ -125,6 +125,13 @@ std::string ReplacementTempPath(std::string_view path);
 bool FileExists(FileSystem& fs, std::string_view path);       // a file, not a folder
 bool DirectoryExists(FileSystem& fs, std::string_view path);
 
+// A drive path as Windows reads it ("C:\\a\\b", no trailing backslash but
+// for a drive root): the drive letter upper case, "/" taken as "\\", "." and
+// ".." applied, trailing dots and blanks of each name dropped, the path ended
+// at its first NUL (the "A" functions take C strings). Empty when the text
+// names no drive.
+std::string NormalizePath(std::string_view winPath);
+
 // DOS date/time range check shared by both implementations (local == the
 // time given; callers convert first).
 bool IsDosRepresentable(FileTime localTime);

@@ -2,6 +2,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "platform/text.h"
 
 namespace platform {
 
@@ -32,6 +35,8 @@ class SystemInfo {
   // Full path of the running program.
   virtual std::string ModulePath() = 0;
   virtual std::string UserName() = 0;
+  // The system code page's text as UTF-8, for reports.
+  virtual std::string TextToUtf8(std::string_view text) { return Cp1252ToUtf8(text); }
 };
 
 }  // namespace platform
