@@ -315,7 +315,7 @@ bool FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings)
     if (o.error.empty()) {
       findings[i]["error"] = nullptr;
     } else {
-      findings[i]["error"] = Cp1252ToUtf8(o.error);
+      findings[i]["error"] = ReportText(p.machine, o.error);
       complete = false;
     }
     if (!o.removed) complete = false;

@@ -52,6 +52,7 @@ bool Program::Start() {
   msg.LoadDefaults();
   const std::string self = machine.Sys().ModulePath();
   programFolder = platform::ExtractFilePath(self);
+  if (dataFolder.empty()) dataFolder = programFolder;
   // Exact, case-sensitive: "KVXUP.EXE" is a normal start.
   if (platform::ExtractFileName(self) == kUpgradeCopyName) {
     role_ = Role::UpgradeCopy;

@@ -53,8 +53,12 @@ std::string UtcNow() {
 // The report as it grows; written once at the end.
 class Report {
  public:
-  Report() { json_["program"] = kAppTitle; json_["version"] = KVX_VERSION; json_["started"] = UtcNow(); }
-  void Set(const char* key, std::string_view text) { json_[key] = Cp1252ToUtf8(text); }
+  explicit Report(platform::Machine& machine) : machine_(machine) {
+    json_["program"] = kAppTitle;
+    json_["version"] = KVX_VERSION;
+    json_["started"] = UtcNow();
+  }
+  void Set(const char* key, std::string_view text) { json_[key] = ReportText(machine_, text); }
   nlohmann::json& Json() { return json_; }
   // False when the file cannot be written.
   bool Write(platform::FileSystem& fs, const std::string& path) {
@@ -63,19 +67,21 @@ class Report {
   }
 
  private:
+  platform::Machine& machine_;
   nlohmann::json json_;
 };
 
 void AddScanResults(Program& p, Report& report) {
   auto& fs = p.machine.Files();
+  auto text = [&p](std::string_view t) { return ReportText(p.machine, t); };
   const auto& scan = p.form1->scan;
   auto findings = nlohmann::json::array();
   for (const auto& r : scan.findings.Records()) {
     std::string name = r.Name;
     if (auto lock = name.find("Lock:"); lock != std::string::npos) name.erase(lock, 5);
     const bool folder = r.IsFolder || r.IsSubfolder;
-    nlohmann::json f = {{"threat", Cp1252ToUtf8(name)},
-                        {"path", Cp1252ToUtf8(r.Path)},
+    nlohmann::json f = {{"threat", text(name)},
+                        {"path", text(r.Path)},
                         {"type", folder ? "folder" : "file"},
                         {"inInfectedFolder", r.InFolder || r.IsSubfolder},
                         {"processTerminated",
@@ -90,11 +96,11 @@ void AddScanResults(Program& p, Report& report) {
     findings.push_back(std::move(f));
   }
   auto inventory = nlohmann::json::array();
-  for (const auto& e : scan.inventory.Entries()) inventory.push_back(Cp1252ToUtf8(e));
+  for (const auto& e : scan.inventory.Entries()) inventory.push_back(text(e));
   // What the ignore list kept out of the scan, so nothing is left out silently.
   auto ignored = nlohmann::json::array();
   for (const auto& i : scan.ignored)
-    ignored.push_back({{"path", Cp1252ToUtf8(i.path)}, {"threat", Cp1252ToUtf8(i.name)}});
+    ignored.push_back({{"path", text(i.path)}, {"threat", text(i.name)}});
   report.Json()["findings"] = std::move(findings);
   report.Json()["ignored"] = std::move(ignored);
   report.Json()["inventory"] = std::move(inventory);
@@ -103,6 +109,10 @@ void AddScanResults(Program& p, Report& report) {
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) { return platform::Cp1252ToUtf8(text); }
+
+std::string ReportText(platform::Machine& machine, std::string_view text) {
+  return machine.Sys().TextToUtf8(text);
+}
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   auto find = [](const std::string& arg) -> const Switch* {
@@ -133,19 +143,21 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   return c;
 }
 
-int RunUnattended(platform::Machine& machine, const CommandLine& command) {
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  const UnattendedSetup& setup) {
   auto& fs = machine.Files();
   // A report that cannot be written is known before anything is scanned.
   if (!command.report.empty()) {
     const std::string folder = platform::ExtractFilePath(command.report);
     if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
   }
-  Report report;
+  Report report(machine);
   std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
   auto finish = [&](int code, const std::string& error) {
     if (addRows && !command.report.empty()) addRows();
     report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
     if (!error.empty()) report.Set("error", error);
+    if (setup.report) setup.report(report.Json());
     if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
     return code;
   };
@@ -154,6 +166,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
   ui::HeadlessHost host;
   host.onUnexpected = [](const std::string&) {};
   Program p(machine, host);
+  p.dataFolder = setup.dataFolder;
   if (!p.Start()) {
     // Started as the upgrade copy: it only puts the new program in place.
     if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);

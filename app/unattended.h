@@ -8,7 +8,9 @@
 // runs first; a failed update then gives 2 unless the scan found something.
 // After /fix or /quarantine the exit code still says what the scan found; the
 // report's "fixed" says whether every finding is gone.
+#include <functional>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,8 +45,19 @@ struct CommandLine {
 // nullopt for an unknown argument, a value missing, or nothing to do.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
+// What a caller other than the command line sets for an unattended run (the
+// rescue from Linux).
+struct UnattendedSetup {
+  // The quarantine's folder, with its trailing backslash; empty: the
+  // program folder.
+  std::string dataFolder;
+  // Receives the finished report (before /report FILE, if any, is written).
+  std::function<void(nlohmann::json& report)> report;
+};
+
 // Runs what the command line asks on a host that shows nothing; the exit code.
-int RunUnattended(platform::Machine& machine, const CommandLine& command);
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  const UnattendedSetup& setup = {});
 
 // The program's start: with arguments unattended, without them the windows
 // on the host the factory makes.
@@ -53,5 +66,7 @@ int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
 
 // The system code page's text as UTF-8 (Windows-1252).
 std::string Cp1252ToUtf8(std::string_view text);
+// A text of the machine's code page as UTF-8, for a report.
+std::string ReportText(platform::Machine& machine, std::string_view text);
 
 }  // namespace app

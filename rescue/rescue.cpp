@@ -1,0 +1,345 @@
+#include "rescue/rescue.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <set>
+
+#include "app/program.h"
+#include "app/winver.h"
+#include "kvx_config.h"
+#include "logopt/report_build.h"
+#include "platform/offline/offline_machine.h"
+#include "platform/text.h"
+
+namespace rescue {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::offline::OfflineMachine;
+
+constexpr const char* kUsage =
+    "usage: klaruvex-rescue DIR /scan [/fix | /quarantine] [/db FILE] [/report FILE] [/log [FILE]] "
+    "[/user NAME]\n"
+    "       klaruvex-rescue DIR /undo [ID]\n";
+
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (const std::tm* t = std::gmtime(&now)) utc = *t;
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return buf;
+}
+
+// A path given on the command line, as an absolute host path.
+std::string Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  std::error_code ec;
+  return (fs::current_path(ec) / path).lexically_normal().string();
+}
+
+// The file written whole beside its place, then renamed over it.
+bool WriteReplacing(const std::string& path, const std::string& bytes) {
+  const std::string temp = path + ".kvxnew";
+  {
+    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+    f << bytes;
+    f.flush();
+    if (!f) {
+      std::remove(temp.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+// "Information.txt" becomes "Information-Anna.txt" when several profiles
+// each write their log.
+std::string ProfileLogName(const std::string& path, const std::string& profile) {
+  const auto slash = path.find_last_of('/');
+  const auto dot = path.find_last_of('.');
+  const std::string tag = "-" + profile;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + tag;
+  return path.substr(0, dot) + tag + path.substr(dot);
+}
+
+// The reports of the runs (one per profile) as one report.
+class Merge {
+ public:
+  void Add(const nlohmann::json& run, const std::string& profile) {
+    for (const char* key : {"databaseFile", "databaseDate"})
+      if (run.contains(key) && !report_.contains(key)) report_[key] = run[key];
+    if (run.contains("findings"))
+      for (const auto& f : run["findings"]) {
+        const std::string id = platform::LowerCase(f.value("path", "")) + "\n" + f.value("threat", "");
+        auto it = findingIndex_.find(id);
+        if (it == findingIndex_.end()) {
+          findingIndex_[id] = findings_.size();
+          findings_.push_back(f);
+          findings_.back()["profiles"] = nlohmann::json::array();
+          it = findingIndex_.find(id);
+        }
+        if (!profile.empty()) findings_[it->second]["profiles"].push_back(profile);
+      }
+    if (run.contains("inventory"))
+      for (const auto& e : run["inventory"]) inventory_.insert(e.get<std::string>());
+    for (const char* key : {"ignored", "reportManager"})
+      if (run.contains(key))
+        for (const auto& row : run[key]) {
+          auto& list = lists_[key];
+          if (std::find(list.begin(), list.end(), row) == list.end()) list.push_back(row);
+        }
+    if (run.contains("fixed")) fixed_ = fixed_.value_or(true) && run["fixed"].get<bool>();
+    if (run.contains("error") && error_.empty()) error_ = run["error"].get<std::string>();
+  }
+  void Into(nlohmann::json& report) const {
+    for (const auto& [key, value] : report_.items()) report[key] = value;
+    report["findings"] = findings_;
+    for (const char* key : {"ignored", "reportManager"}) {
+      auto it = lists_.find(key);
+      report[key] = it == lists_.end() ? nlohmann::json::array() : nlohmann::json(it->second);
+    }
+    report["inventory"] = inventory_;
+    if (fixed_) report["fixed"] = *fixed_;
+  }
+  std::size_t Findings() const { return findings_.size(); }
+  const std::string& Error() const { return error_; }
+
+ private:
+  nlohmann::json report_ = nlohmann::json::object();
+  std::vector<nlohmann::json> findings_;
+  std::map<std::string, std::size_t> findingIndex_;
+  std::set<std::string> inventory_;
+  std::map<std::string, std::vector<nlohmann::json>> lists_;
+  std::optional<bool> fixed_;
+  std::string error_;
+};
+
+std::string DirtyHiveMessage(const std::vector<std::string>& dirty) {
+  std::string names, logs;
+  for (const auto& d : dirty) {
+    const std::string name = platform::ExtractFileName(d);
+    names += (names.empty() ? "" : ", ") + d;
+    logs += (logs.empty() ? "" : ", ") + name + ".LOG1, " + name + ".LOG2";
+  }
+  return "the registry hive" + std::string(dirty.size() > 1 ? "s " : " ") + names +
+         (dirty.size() > 1 ? " were" : " was") +
+         " not closed cleanly (Windows crashed or lost power): their newest changes are still "
+         "in the transaction logs, and a fix would lose them. Nothing was changed. Start Windows "
+         "once and shut it down normally, or replay the transaction logs (" +
+         logs + ") with a tool that can, then run the fix again. /scan reads the installation as it is.";
+}
+
+// A fix must be able to write where it will write, or it changes nothing:
+// the rescue's folder at the volume's root, and a new file beside each hive.
+std::string WritableProblem(OfflineMachine& m) {
+  auto& f = m.Files();
+  const std::string folder = std::string(1, m.Drive()) + ":\\" + kRescueFolder;
+  if (!platform::DirectoryExists(f, folder)) {
+    const platform::Status s = f.CreateDirectory(folder);
+    if (s != platform::kOk)
+      return "the volume cannot be written (the folder " + folder + " cannot be made, error " +
+             std::to_string(s) + "); nothing was changed";
+  }
+  for (const auto& h : m.Hives()) {
+    const std::string probe = platform::ReplacementTempPath(h.path);
+    const platform::Status s = platform::WriteWholeFile(f, probe, "");
+    f.DeleteFile(probe);
+    if (s != platform::kOk)
+      return "the registry hive " + h.label + " cannot be replaced (error " + std::to_string(s) +
+             "); nothing was changed";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<RescueCommand> ParseRescueCommandLine(const std::vector<std::string>& args,
+                                                    std::string* problem) {
+  auto fail = [&](std::string text) -> std::optional<RescueCommand> {
+    if (problem) *problem = std::move(text);
+    return std::nullopt;
+  };
+  if (args.empty()) return fail("the folder of the Windows volume is missing");
+  RescueCommand r;
+  r.volume = args[0];
+  if (r.volume.empty()) return fail("the folder of the Windows volume is missing");
+  std::vector<std::string> rest;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (platform::SameText(a, "/user")) {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return fail("/user needs a profile name");
+      r.user = args[++i];
+    } else if (platform::SameText(a, "/undo")) {
+      r.undo = true;
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '/') r.undoId = args[++i];
+    } else if (platform::SameText(a, "/update") || platform::SameText(a, "/server") ||
+               platform::SameText(a, "/path")) {
+      return fail(a + " is not available in the rescue");
+    } else {
+      rest.push_back(a);
+    }
+  }
+  if (r.undo) {
+    if (!rest.empty() || !r.user.empty()) return fail("/undo takes no other switch");
+    return r;
+  }
+  auto command = app::ParseCommandLine(rest);
+  if (!command || !command->scan) return fail("unknown or incomplete switches");
+  if (command->fix && command->quarantine) return fail("/fix and /quarantine exclude each other");
+  r.command = *command;
+  return r;
+}
+
+int RunRescue(const std::vector<std::string>& args, const std::string& programPath,
+              std::ostream& out, std::ostream& err) {
+  std::string problem;
+  auto parsed = ParseRescueCommandLine(args, &problem);
+  if (!parsed) {
+    err << "klaruvex-rescue: " << problem << "\n" << kUsage;
+    return app::kExitFailed;
+  }
+  const RescueCommand& rc = *parsed;
+  const std::string reportPath = Absolute(rc.command.report);
+  if (!reportPath.empty() && !fs::is_directory(fs::path(reportPath).parent_path())) {
+    err << "klaruvex-rescue: the folder of the report " << reportPath << " does not exist\n";
+    return app::kExitFailed;
+  }
+  nlohmann::json report;
+  report["program"] = app::kAppTitle;
+  report["version"] = KVX_VERSION;
+  report["started"] = UtcNow();
+  auto warnings = nlohmann::json::array();
+  auto finish = [&](int code, const std::string& error) {
+    if (!error.empty()) {
+      err << "klaruvex-rescue: " << error << "\n";
+      report["error"] = error;
+    }
+    report["warnings"] = warnings;
+    report["result"] = code == app::kExitFailed ? "failed" : code == app::kExitFound ? "infected" : "clean";
+    report["finished"] = UtcNow();
+    if (!reportPath.empty() && !WriteReplacing(reportPath, report.dump(2) + "\n")) {
+      err << "klaruvex-rescue: the report " << reportPath << " cannot be written\n";
+      return app::kExitFailed;
+    }
+    return code;
+  };
+  if (rc.undo) return finish(app::kExitFailed, "/undo is not available in this build");
+
+  const bool changes = rc.command.fix || rc.command.quarantine;
+  const std::string database = Absolute(rc.command.database);
+  const std::string logFile = Absolute(rc.command.logFile);
+  platform::offline::OfflineOptions options;
+  options.volume = rc.volume;
+  options.programPath = programPath;
+  options.writable = changes;
+  options.user = rc.user;
+  for (const auto& f : {database, reportPath, logFile})
+    if (!f.empty()) options.hostFiles.push_back(f);
+  std::string error;
+  auto machine = OfflineMachine::Open(options, &error);
+  if (!machine) return finish(app::kExitFailed, error);
+  OfflineMachine& m = *machine;
+  auto text = [&m](const std::string& t) { return m.Sys().TextToUtf8(t); };
+  auto programText = [&m](const std::string& hostPath) { return m.Text().FromUtf8(hostPath, false); };
+
+  auto profiles = nlohmann::json::array();
+  for (const auto& p : m.Profiles()) profiles.push_back(text(p.name));
+  auto hives = nlohmann::json::array();
+  const auto dirty = m.DirtyHives();
+  for (const auto& h : m.Hives())
+    hives.push_back({{"hive", text(h.label)},
+                     {"dirty", std::find(dirty.begin(), dirty.end(), h.label) != dirty.end()}});
+  report["installation"] = {{"folder", rc.volume},
+                            {"windowsFolder", text(m.Files().WindowsDirectory())},
+                            {"windowsVersion", text(app::WindowsVersionText(m.Sys(), m.Reg()))},
+                            {"codePage", m.Text().Number()},
+                            {"profiles", profiles},
+                            {"hives", hives}};
+  std::size_t told = 0;
+  auto tellWarnings = [&] {
+    for (; told < m.Warnings().size(); ++told) {
+      err << "klaruvex-rescue: warning: " << m.Warnings()[told] << "\n";
+      warnings.push_back(text(m.Warnings()[told]));
+    }
+  };
+  tellWarnings();
+  if (changes && !dirty.empty()) return finish(app::kExitFailed, DirtyHiveMessage(dirty));
+  if (changes) {
+    if (auto p = WritableProblem(m); !p.empty()) return finish(app::kExitFailed, p);
+  }
+
+  // One run of the Windows program's unattended scan per profile.
+  std::vector<std::string> names;
+  for (const auto& p : m.Profiles()) names.push_back(p.name);
+  if (names.empty()) names.push_back("");
+  const std::string programFolder = fs::path(programPath).parent_path().string() + "/";
+  Merge merge;
+  bool failed = false;
+  auto logs = nlohmann::json::array();
+  for (const auto& name : names) {
+    if (!name.empty()) {
+      m.SelectProfile(name);
+      out << "klaruvex-rescue: scanning " << (names.size() > 1 ? "profile " : "") << text(name)
+          << (rc.command.fix ? " and fixing" : rc.command.quarantine ? " and quarantining" : "")
+          << "\n";
+    }
+    app::CommandLine c = rc.command;
+    c.report.clear();
+    c.database = programText(database);
+    if (c.log) {
+      std::string log = logFile.empty() ? programFolder + logopt::kReportFileName : logFile;
+      if (names.size() > 1) {
+        log = ProfileLogName(log, name);
+        m.AllowHostFile(log);  // beside the one asked for
+      }
+      c.logFile = programText(log);
+      logs.push_back(log);
+    }
+    app::UnattendedSetup setup;
+    setup.dataFolder = std::string(1, m.Drive()) + ":\\" + kRescueFolder + "\\";
+    nlohmann::json run;
+    setup.report = [&run](nlohmann::json& r) { run = r; };
+    const int code = app::RunUnattended(m, c, setup);
+    failed = failed || code == app::kExitFailed;
+    merge.Add(run, text(name));
+    tellWarnings();
+  }
+  merge.Into(report);
+  if (rc.command.log) report["logs"] = logs;
+
+  std::string commitError;
+  if (changes) {
+    auto changed = nlohmann::json::array();
+    for (const auto& h : m.Hives())
+      if (h.changed) changed.push_back(text(h.label));
+    report["installation"]["changedHives"] = changed;
+    if (m.CommitHives(&commitError) != platform::kOk) {
+      failed = true;
+      commitError = "the fix could not be saved: " + commitError;
+    }
+  }
+  const std::string firstError = !commitError.empty() ? commitError : merge.Error();
+  if (failed) return finish(app::kExitFailed, firstError.empty() ? "the scan could not be done" : firstError);
+  if (!merge.Error().empty()) err << "klaruvex-rescue: " << merge.Error() << "\n";
+  if (merge.Findings() > 0) {
+    out << "klaruvex-rescue: " << merge.Findings() << " finding" << (merge.Findings() == 1 ? "" : "s")
+        << "\n";
+    return finish(app::kExitFound, "");
+  }
+  out << "klaruvex-rescue: nothing found\n";
+  return finish(app::kExitClean, "");
+}
+
+}  // namespace rescue

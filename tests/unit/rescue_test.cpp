@@ -1,0 +1,175 @@
+// klaruvex-rescue on installations that are not running: the report, the
+// exit codes, what a fix changes and what it refuses to change.
+#include <gtest/gtest.h>
+#include <hivex.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <sstream>
+
+#include "engine/helpers.h"
+#include "engine/threat_database.h"
+#include "platform/offline/shell_link.h"
+#include "rescue/rescue.h"
+#include "tests/unit/offline_fixture.h"
+#include "update/ezcrypt.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kStartup =
+    "Users\\Anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\";
+
+// Every file of a folder with its bytes: the whole volume, for comparing.
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const std::string rel = fs::relative(e.path(), dir).string();
+    out[rel] = e.is_regular_file() ? engine::Md5Hex(OfflineFixture::Read(e.path())) : "(folder)";
+  }
+  return out;
+}
+
+class RescueTest : public OfflineFixture {
+ protected:
+  void Database(const std::vector<std::string>& rules) {
+    std::string text = "Database date: 2026-12-01 (r0001)\r\n";
+    for (const auto& r : rules) text += r + "\r\n";
+    text += "_end\r\n";
+    std::ofstream(program / "files.dat", std::ios::binary)
+        << engine::PackDatabase(text, update::LanguageKey());
+    fs::copy_file(fs::path(KVX_DEMO_DATA_DIR) / "RegBase.rgk", program / "RegBase.rgk",
+                  fs::copy_options::overwrite_existing);
+  }
+  // A few samples: a file with a Run value and a Startup shortcut pointing
+  // at it, an infected folder, and an innocent program.
+  void Plant() {
+    auto& inst = *installation;
+    inst.File("Bad\\evil.exe", "MZ evil sample");
+    inst.File("Bad\\Nest\\payload.dat", "payload");
+    inst.File("Good\\tool.exe", "MZ good tool");
+    inst.Software().String("Microsoft\\Windows\\CurrentVersion\\Run", "Evil", "\"C:\\Bad\\evil.exe\" /quiet")
+        .String("Microsoft\\Windows\\CurrentVersion\\Run", "Tool", "C:\\Good\\tool.exe");
+    inst.User("Anna").String(kRun, "EvilToo", "C:\\Bad\\evil.exe").String(kRun, "Other", "C:\\Good\\tool.exe -x");
+    inst.File(kStartup + "Evil.lnk", platform::offline::MakeShellLink(
+                                         "C:\\Bad\\evil.exe", platform::offline::CodePage::Windows1252()));
+  }
+  int Run(std::vector<std::string> switches) {
+    switches.insert(switches.begin(), volume.string());
+    std::ostringstream o, e;
+    Finish();
+    const int code = rescue::RunRescue(switches, (program / "klaruvex-rescue").string(), o, e);
+    out = o.str();
+    err = e.str();
+    return code;
+  }
+  // The hives written and handed over: the rescue's from now on.
+  void Finish() {
+    if (installation) installation->Save();
+    installation.reset();
+  }
+  nlohmann::json Report() {
+    return nlohmann::json::parse(Read(root / "report.json"), nullptr, false);
+  }
+  std::string ReportPath() const { return (root / "report.json").string(); }
+  std::vector<std::string> FindingPaths(const nlohmann::json& r) {
+    std::vector<std::string> paths;
+    for (const auto& f : r["findings"]) paths.push_back(f["path"]);
+    return paths;
+  }
+
+  std::string out, err;
+};
+
+TEST_F(RescueTest, AScanReportsFindingsAndChangesNothing) {
+  Install();
+  Plant();
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe", "[Worm.Nest]:C:\\Bad\\Nest\\\\",
+            "[Nothing]:C:\\nowhere.exe"});
+  Finish();
+  const auto before = Snapshot(volume);
+  EXPECT_EQ(Run({"/scan", "/report", ReportPath()}), 1) << err;
+  EXPECT_EQ(Snapshot(volume), before);
+  EXPECT_FALSE(fs::exists(volume / "Klaruvex Rescue"));
+  auto r = Report();
+  EXPECT_EQ(r["result"], "infected");
+  EXPECT_EQ(r["databaseFile"], (program / "files.dat").string());
+  EXPECT_EQ(r["installation"]["windowsFolder"], "C:\\Windows");
+  EXPECT_EQ(r["installation"]["windowsVersion"], "Microsoft Windows NT Professional Service Pack 1 (Build 7601)");
+  EXPECT_EQ(r["installation"]["profiles"], nlohmann::json::array({"Anna"}));
+  EXPECT_EQ(FindingPaths(r), (std::vector<std::string>{"C:\\Bad\\evil.exe", "C:\\Bad\\Nest",
+                                                       "C:\\Bad\\Nest\\payload.dat"}));
+  EXPECT_EQ(r["findings"][0]["md5"], engine::Md5Hex("MZ evil sample"));
+  EXPECT_EQ(r["findings"][0]["profiles"], nlohmann::json::array({"Anna"}));
+  const std::string evil = "c:\\bad\\evil.exe[" + engine::Md5Hex("MZ evil sample") + "][14]";
+  const std::string tool = "c:\\good\\tool.exe[" + engine::Md5Hex("MZ good tool") + "][12]";
+  for (const auto& entry : {"RegRun " + evil, "RegRun " + tool, "Startup " + evil})
+    EXPECT_NE(std::find(r["inventory"].begin(), r["inventory"].end(), entry), r["inventory"].end())
+        << entry << "\n" << r["inventory"].dump(1);
+  EXPECT_TRUE(r["warnings"].empty());
+  EXPECT_EQ(err, "");
+}
+
+TEST_F(RescueTest, ACleanInstallationExitsZero) {
+  Install();
+  Database({"[Start]", "[Nothing]:C:\\nowhere.exe"});
+  EXPECT_EQ(Run({"/SCAN", "/report", ReportPath()}), 0) << err;
+  EXPECT_EQ(Report()["result"], "clean");
+  EXPECT_NE(out.find("nothing found"), std::string::npos);
+}
+
+TEST_F(RescueTest, EachProfileInTurnAndTheReportSaysWhose) {
+  Install({.users = {"Anna", "Bert"}});
+  installation->File("Bad\\evil.exe", "MZ evil");
+  installation->File("Users\\Bert\\AppData\\Local\\Temp\\adware.exe", "adware");
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe", "[Adware.Temp]:%%WinTemp%%\\adware.exe"});
+  EXPECT_EQ(Run({"/scan", "/report", ReportPath()}), 1) << err;
+  auto r = Report();
+  ASSERT_EQ(r["findings"].size(), 2u) << r.dump(1);
+  EXPECT_EQ(r["findings"][0]["path"], "C:\\Bad\\evil.exe");
+  EXPECT_EQ(r["findings"][0]["profiles"], nlohmann::json::array({"Anna", "Bert"}));
+  EXPECT_EQ(r["findings"][1]["path"], "C:\\Users\\Bert\\AppData\\Local\\Temp\\adware.exe");
+  EXPECT_EQ(r["findings"][1]["profiles"], nlohmann::json::array({"Bert"}));
+
+  EXPECT_EQ(Run({"/scan", "/user", "anna", "/report", ReportPath()}), 1) << err;
+  r = Report();
+  EXPECT_EQ(FindingPaths(r), std::vector<std::string>{"C:\\Bad\\evil.exe"});
+  EXPECT_EQ(r["installation"]["profiles"], nlohmann::json::array({"Anna"}));
+  EXPECT_EQ(Run({"/scan", "/user", "Carl", "/report", ReportPath()}), 2);
+  EXPECT_EQ(Report()["error"], "there is no profile Carl on this installation; its profiles: Anna, Bert");
+  EXPECT_EQ(err, "klaruvex-rescue: there is no profile Carl on this installation; its profiles: Anna, Bert\n");
+}
+
+TEST_F(RescueTest, NotAWindowsInstallation) {
+  fs::create_directories(volume / "data");
+  Database({"[Start]"});
+  EXPECT_EQ(Run({"/scan", "/report", ReportPath()}), 2);
+  const std::string message = "not a Windows installation: " + volume.string() +
+                              " has no Windows folder with the registry hives "
+                              "System32\\config\\SOFTWARE and SYSTEM";
+  EXPECT_EQ(Report()["error"], message);
+  EXPECT_EQ(Report()["result"], "failed");
+  EXPECT_EQ(err, "klaruvex-rescue: " + message + "\n");
+}
+
+TEST_F(RescueTest, CommandLinesTheRescueDoesNotTake) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {}, {"/scan"}, {"/mnt/win"}, {"/mnt/win", "/scan", "/update"}, {"/mnt/win", "/scan", "/path", "C:\\x"},
+           {"/mnt/win", "/fix", "/quarantine"}, {"/mnt/win", "/scan", "/bogus"}, {"/mnt/win", "/scan", "/user"}}) {
+    std::string problem;
+    if (!args.empty() && args[0] == "/scan") continue;  // a folder named "/scan" is a folder
+    EXPECT_FALSE(rescue::ParseRescueCommandLine(args, &problem)) << ::testing::PrintToString(args);
+    EXPECT_FALSE(problem.empty());
+  }
+  auto c = rescue::ParseRescueCommandLine({"/mnt/win", "/fix", "/user", "Anna", "/LOG"}, nullptr);
+  ASSERT_TRUE(c);
+  EXPECT_TRUE(c->command.fix && c->command.scan && c->command.log);
+  EXPECT_EQ(c->user, "Anna");
+  std::ostringstream o, e;
+  EXPECT_EQ(rescue::RunRescue({"/mnt/win", "/scan", "/update"}, "/x/klaruvex-rescue", o, e), 2);
+  EXPECT_NE(e.str().find("usage: klaruvex-rescue DIR /scan"), std::string::npos);
+}
+
+}  // namespace
