@@ -145,13 +145,7 @@ std::string DirtyHiveMessage(const std::vector<std::string>& dirty) {
 // the rescue's folder at the volume's root, and a new file beside each hive.
 std::string WritableProblem(OfflineMachine& m) {
   auto& f = m.Files();
-  const std::string folder = std::string(1, m.Drive()) + ":\\" + kRescueFolder;
-  if (!platform::DirectoryExists(f, folder)) {
-    const platform::Status s = f.CreateDirectory(folder);
-    if (s != platform::kOk)
-      return "the volume cannot be written (the folder " + folder + " cannot be made, error " +
-             std::to_string(s) + "); nothing was changed";
-  }
+  // The probes leave nothing behind; the folder is made last, when it is sure to be used.
   for (const auto& h : m.Hives()) {
     const std::string probe = platform::ReplacementTempPath(h.path);
     const platform::Status s = platform::WriteWholeFile(f, probe, "");
@@ -159,6 +153,13 @@ std::string WritableProblem(OfflineMachine& m) {
     if (s != platform::kOk)
       return "the registry hive " + h.label + " cannot be replaced (error " + std::to_string(s) +
              "); nothing was changed";
+  }
+  const std::string folder = std::string(1, m.Drive()) + ":\\" + kRescueFolder;
+  if (!platform::DirectoryExists(f, folder)) {
+    const platform::Status s = f.CreateDirectory(folder);
+    if (s != platform::kOk)
+      return "the volume cannot be written (the folder " + folder + " cannot be made, error " +
+             std::to_string(s) + "); nothing was changed";
   }
   return {};
 }

@@ -2,7 +2,12 @@
 // An installation that is not running, in a fresh host folder: the volume
 // (hives made by tools/hivemake) and a program folder beside it.
 #include <gtest/gtest.h>
+#include <hivex.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +15,49 @@
 
 #include "platform/offline/offline_machine.h"
 #include "tools/hivemake/installation.h"
+
+inline std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) {
+    char b[4];
+    std::snprintf(b, sizeof b, "%02x", c);
+    hex += b;
+  }
+  return hex;
+}
+
+// Reads a hive through hivex alone: every key path with its values as
+// "name=type:hex", sorted, for comparing whole hives.
+inline std::vector<std::string> Dump(const std::string& path) {
+  std::vector<std::string> out;
+  hive_h* h = hivex_open(path.c_str(), 0);
+  if (!h) return {"(does not open)"};
+  auto walk = [&](auto& self, hive_node_h node, const std::string& prefix) -> void {
+    hive_value_h* values = hivex_node_values(h, node);
+    for (hive_value_h* v = values; v && *v; ++v) {
+      char* key = hivex_value_key(h, *v);
+      hive_type t{};
+      size_t len = 0;
+      char* data = hivex_value_value(h, *v, &t, &len);
+      out.push_back(prefix + "|" + key + "=" + std::to_string(t) + ":" + Hex(std::string(data, len)));
+      std::free(key);
+      std::free(data);
+    }
+    std::free(values);
+    hive_node_h* children = hivex_node_children(h, node);
+    for (hive_node_h* c = children; c && *c; ++c) {
+      char* name = hivex_node_name(h, *c);
+      out.push_back(prefix + "\\" + name);
+      self(self, *c, prefix + "\\" + name);
+      std::free(name);
+    }
+    std::free(children);
+  };
+  walk(walk, hivex_root(h), "");
+  hivex_close(h);
+  std::sort(out.begin(), out.end());
+  return out;
+}
 
 class OfflineFixture : public ::testing::Test {
  public:

@@ -172,4 +172,122 @@ TEST_F(RescueTest, CommandLinesTheRescueDoesNotTake) {
   EXPECT_NE(e.str().find("usage: klaruvex-rescue DIR /scan"), std::string::npos);
 }
 
+// Rows of a hive dump without the lines naming one of the values.
+std::vector<std::string> Without(std::vector<std::string> rows, std::initializer_list<std::string> values) {
+  rows.erase(std::remove_if(rows.begin(), rows.end(),
+                            [&](const std::string& r) {
+                              for (const auto& v : values)
+                                if (r.find("|" + v + "=") != std::string::npos) return true;
+                              return false;
+                            }),
+             rows.end());
+  return rows;
+}
+
+TEST_F(RescueTest, AFixRemovesTheFilesAndTheirStartupValuesAndNothingElse) {
+  Install();
+  Plant();
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe", "[Worm.Nest]:C:\\Bad\\Nest\\\\"});
+  Finish();
+  const auto software = Dump((volume / "Windows/System32/config/SOFTWARE").string());
+  const auto user = Dump((volume / "Users/Anna/NTUSER.DAT").string());
+  const std::string system = Read(volume / "Windows/System32/config/SYSTEM");
+  EXPECT_EQ(Run({"/scan", "/fix", "/report", ReportPath()}), 1) << err;
+  EXPECT_FALSE(fs::exists(volume / "Bad/evil.exe"));
+  EXPECT_FALSE(fs::exists(volume / "Bad/Nest"));
+  EXPECT_EQ(Read(volume / "Good/tool.exe"), "MZ good tool");
+  // The hives open in hivex; only the values that started the sample are gone.
+  EXPECT_EQ(Dump((volume / "Windows/System32/config/SOFTWARE").string()), Without(software, {"Evil"}));
+  EXPECT_EQ(Dump((volume / "Users/Anna/NTUSER.DAT").string()), Without(user, {"EvilToo"}));
+  EXPECT_EQ(Read(volume / "Windows/System32/config/SYSTEM"), system);
+  EXPECT_FALSE(fs::exists(volume / "Windows/System32/config/SOFTWARE.kvxnew"));
+  auto r = Report();
+  EXPECT_EQ(r["fixed"], true);
+  EXPECT_EQ(r["findings"][0]["action"], "removed");
+  EXPECT_EQ(r["installation"]["changedHives"],
+            nlohmann::json::array({"Windows\\System32\\config\\SOFTWARE", "Users\\Anna\\NTUSER.DAT"}));
+}
+
+TEST_F(RescueTest, QuarantineLivesAtTheVolumesRoot) {
+  Install();
+  Plant();
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe"});
+  EXPECT_EQ(Run({"/scan", "/quarantine", "/report", ReportPath()}), 1) << err;
+  EXPECT_FALSE(fs::exists(volume / "Bad/evil.exe"));
+  EXPECT_TRUE(fs::exists(volume / "Klaruvex Rescue/Quarantine.info"));
+  EXPECT_FALSE(fs::is_empty(volume / "Klaruvex Rescue/Quarantine"));
+  EXPECT_FALSE(fs::exists(program / "Quarantine"));
+  EXPECT_EQ(Report()["findings"][0]["action"], "quarantined and removed");
+}
+
+TEST_F(RescueTest, ADirtyHiveIsReadByAScanAndLeftAloneByAFix) {
+  Install();
+  Plant();
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe"});
+  Finish();
+  std::string bytes = Read(volume / "Users/Anna/NTUSER.DAT");
+  hivemake::SetSequenceNumbers(bytes, 12, 11);
+  std::ofstream(volume / "Users/Anna/NTUSER.DAT", std::ios::binary | std::ios::trunc) << bytes;
+  const auto before = Snapshot(volume);
+  const std::string warning =
+      "The registry hive Users\\Anna\\NTUSER.DAT was not closed cleanly (Windows crashed or lost "
+      "power): its newest changes are still in its transaction logs and may be missing here.";
+
+  EXPECT_EQ(Run({"/scan", "/report", ReportPath()}), 1) << err;
+  EXPECT_EQ(Report()["warnings"], nlohmann::json::array({warning}));
+  EXPECT_EQ(err, "klaruvex-rescue: warning: " + warning + "\n");
+  EXPECT_EQ(Report()["installation"]["hives"][2], (nlohmann::json{{"hive", "Users\\Anna\\NTUSER.DAT"}, {"dirty", true}}));
+
+  EXPECT_EQ(Run({"/scan", "/fix", "/report", ReportPath()}), 2);
+  EXPECT_EQ(Snapshot(volume), before);
+  const std::string error = Report()["error"];
+  EXPECT_EQ(error,
+            "the registry hive Users\\Anna\\NTUSER.DAT was not closed cleanly (Windows crashed or lost "
+            "power): their newest changes are still in the transaction logs, and a fix would lose them. "
+            "Nothing was changed. Start Windows once and shut it down normally, or replay the "
+            "transaction logs (NTUSER.DAT.LOG1, NTUSER.DAT.LOG2) with a tool that can, then run the fix "
+            "again. /scan reads the installation as it is.");
+  EXPECT_NE(err.find("klaruvex-rescue: " + error), std::string::npos);
+}
+
+TEST_F(RescueTest, AFixThatCannotBeDoneChangesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    const char* error;  // the start of the message
+  } cases[] = {
+      {"a damaged hive",
+       [&] {
+         std::string b = Read(volume / "Windows/System32/config/SOFTWARE");
+         b[0x1FC] ^= 0x01;  // the header checksum
+         std::ofstream(volume / "Windows/System32/config/SOFTWARE", std::ios::binary | std::ios::trunc) << b;
+       },
+       "the registry hive Windows\\System32\\config\\SOFTWARE cannot be read: "},
+      {"a truncated hive",
+       [&] { fs::resize_file(volume / "Users/Anna/NTUSER.DAT", 6000); },
+       "the registry hive Users\\Anna\\NTUSER.DAT cannot be read: "},
+      {"a file where the rescue's folder must be",
+       [&] { std::ofstream(volume / "Klaruvex Rescue") << "in the way"; },
+       "the volume cannot be written (the folder C:\\Klaruvex Rescue cannot be made"},
+      {"a folder where a hive's new file must be",
+       [&] { fs::create_directories(volume / "Windows/System32/config/SYSTEM.kvxnew/x"); },
+       "the registry hive Windows\\System32\\config\\SYSTEM cannot be replaced"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(volume);
+    fs::create_directories(volume);
+    Install();
+    Plant();
+    Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe"});
+    Finish();
+    c.spoil();
+    const auto before = Snapshot(volume);
+    EXPECT_EQ(Run({"/scan", "/fix", "/report", ReportPath()}), 2) << c.what;
+    EXPECT_EQ(Snapshot(volume), before) << c.what;
+    const std::string error = Report()["error"];
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.what << ": " << error;
+    EXPECT_EQ(err, "klaruvex-rescue: " + error + "\n") << c.what;
+  }
+}
+
 }  // namespace
