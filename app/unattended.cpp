@@ -41,15 +41,6 @@ const Switch kSwitches[] = {
     {"/path", nullptr, nullptr, &CommandLine::paths},
 };
 
-std::string UtcNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  if (const std::tm* t = std::gmtime(&now)) utc = *t;
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return buf;
-}
-
 // The report as it grows; written once at the end.
 class Report {
  public:
@@ -107,6 +98,15 @@ void AddScanResults(Program& p, Report& report) {
 }
 
 }  // namespace
+
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (const std::tm* t = std::gmtime(&now)) utc = *t;
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return buf;
+}
 
 std::string Cp1252ToUtf8(std::string_view text) { return platform::Cp1252ToUtf8(text); }
 

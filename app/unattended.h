@@ -64,6 +64,9 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
 int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
                const std::function<std::unique_ptr<ui::Host>()>& windowHost);
 
+// The time now in UTC as a report writes it ("2026-12-10T04:00:00Z").
+std::string UtcNow();
+
 // The system code page's text as UTF-8 (Windows-1252).
 std::string Cp1252ToUtf8(std::string_view text);
 // A text of the machine's code page as UTF-8, for a report.

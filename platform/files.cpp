@@ -61,6 +61,12 @@ bool DirectoryExists(FileSystem& fs, std::string_view path) {
   return a != FileSystem::kInvalidAttributes && (a & fileattr::kDirectory);
 }
 
+bool ListedFind::Next(FindData& out) {
+  if (next_ >= entries_.size()) return false;
+  out = std::move(entries_[next_++]);
+  return true;
+}
+
 std::string NormalizePath(std::string_view winPath) {
   // The "A" functions take a C string: a path ends at its first NUL.
   winPath = winPath.substr(0, winPath.find('\0'));

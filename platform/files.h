@@ -40,6 +40,17 @@ class FindHandle {
   virtual bool Next(FindData& out) = 0;
 };
 
+// A search whose entries were all read at FindFirst (the first went out with it).
+class ListedFind final : public FindHandle {
+ public:
+  explicit ListedFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+  bool Next(FindData& out) override;
+
+ private:
+  std::vector<FindData> entries_;
+  std::size_t next_ = 1;
+};
+
 enum class OpenMode {
   Read,       // existing file, read-only, others may read
   Write,      // create or truncate, write-only

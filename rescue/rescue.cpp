@@ -29,15 +29,6 @@ constexpr const char* kUsage =
     "[/user NAME]\n"
     "       klaruvex-rescue DIR /undo [ID]\n";
 
-std::string UtcNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  if (const std::tm* t = std::gmtime(&now)) utc = *t;
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return buf;
-}
-
 // A path given on the command line, as an absolute host path.
 std::string Absolute(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
@@ -220,7 +211,7 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
   nlohmann::json report;
   report["program"] = app::kAppTitle;
   report["version"] = KVX_VERSION;
-  report["started"] = UtcNow();
+  report["started"] = app::UtcNow();
   auto warnings = nlohmann::json::array();
   auto finish = [&](int code, const std::string& error) {
     if (!error.empty()) {
@@ -229,7 +220,7 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
     }
     report["warnings"] = warnings;
     report["result"] = code == app::kExitFailed ? "failed" : code == app::kExitFound ? "infected" : "clean";
-    report["finished"] = UtcNow();
+    report["finished"] = app::UtcNow();
     if (!reportPath.empty() && !WriteReplacing(reportPath, report.dump(2) + "\n")) {
       err << "klaruvex-rescue: the report " << reportPath << " cannot be written\n";
       return app::kExitFailed;

@@ -116,20 +116,6 @@ class MapView final : public MappedView {
   std::size_t size_;
 };
 
-class ListFind final : public FindHandle {
- public:
-  explicit ListFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
-  bool Next(FindData& out) override {
-    if (next_ >= entries_.size()) return false;
-    out = std::move(entries_[next_++]);
-    return true;
-  }
-
- private:
-  std::vector<FindData> entries_;
-  std::size_t next_ = 1;  // the first went out with FindFirst
-};
-
 // The attributes set in this run are kept by this text of a path.
 std::string KeyOf(std::string_view path);
 
@@ -487,7 +473,7 @@ std::unique_ptr<FindHandle> OfflineFileSystem::FindFirst(std::string_view patter
     return nullptr;
   }
   first = entries.front();
-  return std::make_unique<ListFind>(std::move(entries));
+  return std::make_unique<ListedFind>(std::move(entries));
 }
 
 std::unique_ptr<File> OfflineFileSystem::Open(std::string_view path, OpenMode mode, Status* error) {

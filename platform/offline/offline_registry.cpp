@@ -16,21 +16,6 @@ namespace {
 
 constexpr const char* kWow = "Wow6432Node";
 
-std::vector<std::string> SplitKey(std::string_view path) {
-  std::vector<std::string> parts;
-  std::string cur;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!cur.empty()) parts.push_back(std::move(cur));
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) parts.push_back(std::move(cur));
-  return parts;
-}
-
 bool HasWow(const std::vector<std::string>& parts) {
   return std::any_of(parts.begin(), parts.end(), [](const auto& p) { return SameText(p, kWow); });
 }
@@ -133,7 +118,7 @@ void OfflineRegistry::SetCurrentUser(HiveFile* user) {
 
 std::vector<OfflineRegistry::Target> OfflineRegistry::Map(Hive hive, std::string_view path,
                                                           std::vector<std::string>* virtualNames) {
-  auto parts = SplitKey(path);
+  auto parts = SplitKeyPath(path);
   std::vector<Target> out;
   auto rest = [&](std::size_t from) {
     return std::vector<std::string>(parts.begin() + static_cast<std::ptrdiff_t>(from), parts.end());
@@ -206,7 +191,7 @@ std::unique_ptr<RegistryKey> OfflineRegistry::Open(Hive hive, std::string_view p
     if (const auto node = Walk(t))
       at.push_back({t.hive, node, t.hive == system_ && t.parts.empty()});
   // A root key always opens, even with no hive below it.
-  if (at.empty() && virtualNames.empty() && !SplitKey(path).empty()) {
+  if (at.empty() && virtualNames.empty() && !SplitKeyPath(path).empty()) {
     if (error) *error = kFileNotFound;
     return nullptr;
   }

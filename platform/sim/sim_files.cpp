@@ -79,20 +79,6 @@ class SimView final : public MappedView {
   std::string bytes_;
 };
 
-class SimFind final : public FindHandle {
- public:
-  explicit SimFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
-  bool Next(FindData& out) override {
-    if (next_ >= entries_.size()) return false;
-    out = std::move(entries_[next_++]);
-    return true;
-  }
-
- private:
-  std::vector<FindData> entries_;
-  size_t next_ = 1;  // the first entry went out with FindFirst
-};
-
 void Set(Status* error, Status s) {
   if (error) *error = s;
 }
@@ -281,7 +267,7 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     return nullptr;
   }
   first = entries.front();
-  return std::make_unique<SimFind>(std::move(entries));
+  return std::make_unique<ListedFind>(std::move(entries));
 }
 
 std::vector<std::string> SimFileSystem::LogicalDrives() {
