@@ -6,6 +6,7 @@
 # and the same inventory entries for what was planted (Wine adds processes
 # and services of its own).
 #   same_as_windows.sh WIN64_BUILD LINUX_BUILD KVXDB KLARUVEX_EXE REGBASE
+# With KVX_KEEP=DIR both reports are kept in DIR.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -25,6 +26,7 @@ WINEPREFIX=$(kvx_wine_prefix "$build")
 cleanup() {
   "$WINESERVER" -k >/dev/null 2>&1
   kvx_xvfb_stop
+  [ -n "${KVX_KEEP:-}" ] && { cp "$c/kvx/report.json" "$KVX_KEEP/windows.json"; cp "$work/rescue.json" "$KVX_KEEP/rescue.json"; }
   rm -rf "$WINEPREFIX" "$work"
 }
 trap cleanup EXIT
@@ -41,19 +43,21 @@ user=$(ls "$c/users" | grep -v -x Public | head -n 1)
 # The same samples into the prefix: the files (the shortcut's bytes are the
 # offline installation's), the registry values, the service.
 startup="users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup"
-while IFS=$'\t' read -r kind a b d e f; do
+# (Tabs become a separator that is not white space, so empty fields stay.)
+while IFS=$'\x1f' read -r kind a b d e f; do
   case $kind in
     file) p=${a//\\//}; mkdir -p "$c/$(dirname "$p")"; printf '%s' "$b" >"$c/$p" ;;
     startup) mkdir -p "$c/$startup"; cp "$work/volume/$startup/$a" "$c/$startup/$a" ;;
     value)
       if [ -n "$d" ]; then name=(/v "$d"); else name=(/ve); fi
-      "$WINE64" reg add "$a\\$b" "${name[@]}" /t "$e" /d "$f" /f >/dev/null 2>&1 ||
+      data=${f//\{profile\}/C:\\users\\$user}
+      "$WINE64" reg add "$a\\$b" "${name[@]}" /t "$e" /d "$data" /f >/dev/null 2>&1 ||
         { echo "same_as_windows: reg add $a\\$b failed" >&2; exit 1; } ;;
     service)
       "$WINE64" sc create "$a" binPath= "$b" DisplayName= "$a" >/dev/null 2>&1 ||
         { echo "same_as_windows: sc create $a failed" >&2; exit 1; } ;;
   esac
-done < <(grep -v '^#' "$here/planted.plan")
+done < <(grep -v '^#' "$here/planted.plan" | tr '\t' '\037')
 
 mkdir -p "$c/kvx" "$work/program"
 cp "$exe" "$regbase" "$work/test.dat" "$c/kvx/"

@@ -7,7 +7,8 @@
 // Plan lines, fields separated by tabs ("#" starts a comment line):
 //   file     PATH  TEXT                      a file below C:\ with that text
 //   value    ROOT  KEY  NAME  TYPE  DATA     ROOT HKLM, HKCU or HKCR; TYPE
-//                                            REG_SZ, REG_EXPAND_SZ or REG_DWORD
+//                                            REG_SZ, REG_EXPAND_SZ or REG_DWORD;
+//                                            "{profile}" in DATA is the profile folder
 //   startup  NAME  TARGET                    a shortcut in the user's Startup folder
 //   service  KEY   IMAGEPATH                 a Win32 service started on demand
 #include <fstream>
@@ -87,7 +88,9 @@ int main(int argc, char** argv) {
             .String(key, "DisplayName", f[1])
             .String(key, "ObjectName", "LocalSystem");
       } else if (f[0] == "value" && f.size() == 6) {
-        std::string key = f[2];
+        std::string key = f[2], data = f[5];
+        if (const auto at = data.find("{profile}"); at != std::string::npos)
+          data.replace(at, 9, inst.ProfileFolder(user));
         hivemake::Hive* hive = nullptr;
         if (f[1] == "HKCU") {
           hive = &inst.User(user);
@@ -103,9 +106,9 @@ int main(int argc, char** argv) {
         } else {
           return Fail(where + "no hive holds " + f[1] + "\\" + f[2]);
         }
-        if (f[4] == "REG_SZ") hive->String(key, f[3], f[5]);
-        else if (f[4] == "REG_EXPAND_SZ") hive->ExpandString(key, f[3], f[5]);
-        else if (f[4] == "REG_DWORD") hive->Dword(key, f[3], static_cast<std::uint32_t>(std::stoul(f[5], nullptr, 0)));
+        if (f[4] == "REG_SZ") hive->String(key, f[3], data);
+        else if (f[4] == "REG_EXPAND_SZ") hive->ExpandString(key, f[3], data);
+        else if (f[4] == "REG_DWORD") hive->Dword(key, f[3], static_cast<std::uint32_t>(std::stoul(data, nullptr, 0)));
         else return Fail(where + "unknown type " + f[4]);
       } else {
         return Fail(where + "not a plan line");
