@@ -145,7 +145,11 @@ class OfflineServiceManager final : public ServiceManager {
   }
   std::unique_ptr<ServiceHandle> OpenService(std::string_view keyName, std::uint32_t access,
                                              Status* error) override {
-    auto s = ReadService(registry_, std::string(keyName));
+    // The service as its key is spelt, whatever the letter case asked for.
+    std::string name(keyName);
+    for (const auto& [display, key] : Names())
+      if (SameText(key, keyName)) name = key;
+    auto s = ReadService(registry_, name);
     if (!s) {
       if (error) *error = svc::kServiceDoesNotExist;
       return nullptr;
@@ -155,12 +159,7 @@ class OfflineServiceManager final : public ServiceManager {
   }
   Status KeyName(std::string_view displayName, std::uint32_t bufferChars,
                  std::string& keyName) override {
-    // Asked once per listed service: the names are read once.
-    if (!owner_.names_) {
-      owner_.names_.emplace();
-      for (const auto& s : All()) owner_.names_->emplace_back(s.displayName, s.keyName);
-    }
-    for (const auto& [display, key] : *owner_.names_) {
+    for (const auto& [display, key] : Names()) {
       if (!SameText(display, displayName)) continue;
       if (key.size() + 1 > bufferChars) return svc::kInsufficientBuffer;
       keyName = key;
@@ -175,6 +174,14 @@ class OfflineServiceManager final : public ServiceManager {
   }
 
  private:
+  // Asked once per listed service: the names are read once.
+  const std::vector<std::pair<std::string, std::string>>& Names() {
+    if (!owner_.names_) {
+      owner_.names_.emplace();
+      for (const auto& s : All()) owner_.names_->emplace_back(s.displayName, s.keyName);
+    }
+    return *owner_.names_;
+  }
   std::vector<ServiceInfo> All() {
     std::vector<ServiceInfo> out;
     auto key = registry_.Open(Hive::LocalMachine, kServicesKey, keyaccess::kRead);

@@ -200,6 +200,9 @@ TEST_F(OfflineMachineTest, ServicesAreListedStoppedAndNeverStarted) {
   ServiceStatus status;
   EXPECT_EQ(s->Control(svc::kControlStop, status), platform::offline::kNotSupported);
   EXPECT_FALSE(startup::SvcStart(scm, "", "Evil", [](std::uint32_t) {}));
+  EXPECT_EQ(m->Warnings(), std::vector<std::string>{
+                               "The service Evil cannot be started or stopped: Windows is not "
+                               "running on this installation."});
   // The start type is a value, changed in the hive.
   EXPECT_TRUE(startup::SvcSetStartType(scm, "", "Evil", svc::kDisabled));
   auto key = m->Reg().Open(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Evil", keyaccess::kRead);

@@ -142,6 +142,22 @@ TEST_F(RescueTest, EachProfileInTurnAndTheReportSaysWhose) {
   EXPECT_EQ(err, "klaruvex-rescue: there is no profile Carl on this installation; its profiles: Anna, Bert\n");
 }
 
+TEST_F(RescueTest, TheFullReportLogOnePerProfile) {
+  Install({.users = {"Anna", "Bert"}});
+  installation->File("Bad\\evil.exe", "MZ evil");
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe"});
+  EXPECT_EQ(Run({"/scan", "/log", "/report", ReportPath()}), 1) << err;
+  for (const char* name : {"Information-Anna.txt", "Information-Bert.txt"}) {
+    const std::string log = Read(program / name);
+    EXPECT_NE(log.find("Infected with Worm.Evil - File C:\\Bad\\evil.exe\r\n"), std::string::npos) << name;
+    EXPECT_NE(log.find("Microsoft Windows NT Professional Service Pack 1 (Build 7601)\r\n"), std::string::npos);
+  }
+  EXPECT_EQ(Report()["logs"], nlohmann::json::array({(program / "Information-Anna.txt").string(),
+                                                     (program / "Information-Bert.txt").string()}));
+  EXPECT_EQ(Run({"/scan", "/user", "Bert", "/log", (root / "bert.txt").string()}), 1) << err;
+  EXPECT_NE(Read(root / "bert.txt").find("Infected with Worm.Evil"), std::string::npos);
+}
+
 TEST_F(RescueTest, NotAWindowsInstallation) {
   fs::create_directories(volume / "data");
   Database({"[Start]"});
