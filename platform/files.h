@@ -122,6 +122,9 @@ Status WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view by
 Status WriteFileReplacing(FileSystem& fs, std::string_view path, std::string_view bytes);
 // The temporary name WriteFileReplacing uses for path.
 std::string ReplacementTempPath(std::string_view path);
+// Creates the folder and every missing folder above it; kOk when it exists
+// afterwards.
+Status ForceDirectories(FileSystem& fs, std::string_view folder);
 bool FileExists(FileSystem& fs, std::string_view path);       // a file, not a folder
 bool DirectoryExists(FileSystem& fs, std::string_view path);
 
