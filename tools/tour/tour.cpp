@@ -1,8 +1,9 @@
 // A guided tour of the real windows for the demo: runs the program from its
 // folder, shows every page, the action dialog and the language window, then
 // applies the shipped translation, saving a BMP of each into the folder given.
-// On the way it shows the process page and the Report Manager, quarantines a planted sample, shows the Quarantine Manager
-// and restores the sample.
+// On the way it shows the process page and the Report Manager, quarantines a
+// planted sample, shows the Quarantine Manager and restores the sample, and
+// fixes another one so the Quarantine Manager lists its backup.
 //   kvx_tour.exe OUTPUT_FOLDER
 //   kvx_tour.exe OUTPUT_FOLDER --scan   a quick scan, then the findings page
 #include <chrono>
@@ -11,10 +12,12 @@
 #include <thread>
 
 #include "app/all_windows.h"
+#include "app/fix_ui.h"
 #include "app/options.h"
 #include "engine/helpers.h"
 #include "app/scan_ui.h"
 #include "platform/win32/machine.h"
+#include "undo/undo_journal.h"
 
 namespace {
 
@@ -158,6 +161,32 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tour: the sample did not come back byte for byte\n");
     ++failures;
   }
+  p.form9->Close();
+  // A fix of a planted finding and the Run value that starts it: the
+  // Quarantine Manager then lists the backup that holds both.
+  const std::string planted = "C:\\Samples\\updater.exe";
+  if (platform::WriteWholeFile(files, planted, "MZ planted demo finding, harmless") == platform::kOk) {
+    if (auto k = machine->Reg().Create(platform::Hive::CurrentUser,
+                                       "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                       platform::keyaccess::kAllAccess))
+      k->WriteString("Demo Updater", planted + " /silent");
+    engine::TFileList r;
+    r.Path = planted;
+    r.Name = "Trojan.Demo.Updater";
+    r.Md5 = engine::FileMd5(files, planted);
+    f.scan.findings.Add(r);
+    app::FixOptions options;
+    options.boxes = false;
+    app::RunFix(p, options);
+    f.scan.findings.Clear();
+    f.Memo2->Clear();
+  }
+  if (platform::FileExists(files, planted) || p.journal->List().empty()) {
+    std::fprintf(stderr, "tour: the fix of %s left no backup\n", planted.c_str());
+    ++failures;
+  }
+  p.form9->Show();
+  shot(*p.form9, "backups");
   p.form9->Close();
   // The ignore list with a folder added (shown, not saved), and "Scan with
   // Options" after checking the planted sample's folder.
