@@ -190,9 +190,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     using S = undo::UndoReport::Status;
     switch (u.status) {
       case S::Done: return finish(kExitClean, "", "undone");
-      case S::Conflicts:
-        return finish(kExitFound, "Some items were left alone: something else is there now.",
-                      "conflicts");
+      case S::Conflicts: return finish(kExitFound, "", "conflicts");
       case S::Nothing: return finish(kExitFailed, u.error, "nothing to undo");
       default: return finish(kExitFailed, u.error, "failed");
     }

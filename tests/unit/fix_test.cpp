@@ -19,16 +19,7 @@ class FixTest : public ScanFixture {
   // A finding with its own checked line, as the quick scan leaves it.
   void Finding(const std::string& path, const std::string& name) {
     auto& f = *program->form1;
-    engine::TFileList r;
-    r.Path = path;
-    r.Name = name;
-    r.Md5 = engine::FileMd5(machine.Files(), path);
-    f.List1->Add("Infected with " + name);
-    r.ListIndex = static_cast<int>(f.List1->Items().size()) - 1;
-    f.List1->SetChecked(r.ListIndex, true);
-    f.scan.findings.Add(std::move(r));
-    f.Find("Button2")->SetEnabled(true);  // as the scan leaves it
-    f.ShowPage(1);
+    AddCheckedFinding(*program, path, name);
     f.scan.summary.Add(platform::LowerCase("!Infected " + platform::ExtractFileName(path) +
                                            "=;" + platform::ExtractFilePath(path) + ";" + name +
                                            ";md5;1;"));

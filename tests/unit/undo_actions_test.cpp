@@ -82,20 +82,6 @@ class UndoActionsTest : public StartupFixture {
       if (list.Items()[i].caption == "RegStartup" && list.Items()[i].subItems[0] == data)
         list.ClickRow(static_cast<int>(i), true);
   }
-  // A finding with its own checked line, as the quick scan leaves it.
-  void Finding(app::Program& p, const std::string& path, const std::string& name) {
-    auto& f = *p.form1;
-    engine::TFileList r;
-    r.Path = path;
-    r.Name = name;
-    r.Md5 = engine::FileMd5(machine.Files(), path);
-    f.List1->Add("Infected with " + name);
-    r.ListIndex = static_cast<int>(f.List1->Items().size()) - 1;
-    f.List1->SetChecked(r.ListIndex, true);
-    f.scan.findings.Add(std::move(r));
-    f.Find("Button2")->SetEnabled(true);  // as the scan leaves it
-    f.ShowPage(1);
-  }
 };
 
 // The planted findings of the unattended runs: a program, a file, a folder
@@ -185,6 +171,7 @@ TEST_F(UnattendedUndoTest, UndoByNameAndConflictsExitOne) {
   WriteFile("C:\\bad\\worm.exe", "a new program at the same place");
   ASSERT_EQ(Unattended({"/undo", "20261207-130512"}, &r), app::kExitFound);
   EXPECT_EQ(r["result"], "conflicts");
+  EXPECT_FALSE(r.contains("error"));
   EXPECT_EQ(r["undo"]["removed"], false);
   int conflicts = 0;
   for (const auto& i : r["undo"]["items"])
@@ -279,8 +266,8 @@ TEST_F(UndoActionsTest, FixKeepsWhatCannotBeBackedUpAndSaysWhy) {
   k->WriteString("Readable", "C:\\evil\\readable.exe");
   auto p = StartProgram();
   p->form1->scan.timeText = [] { return std::string("10:00:00"); };
-  Finding(*p, "C:\\evil\\unreadable.exe", "Bad.One");
-  Finding(*p, "C:\\evil\\readable.exe", "Bad.Two");
+  AddCheckedFinding(*p, "C:\\evil\\unreadable.exe", "Bad.One");
+  AddCheckedFinding(*p, "C:\\evil\\readable.exe", "Bad.Two");
   machine.SimFiles().FailReads("C:\\evil\\unreadable.exe", 5);
   host.Answer(ui::kIdYes, "Do you want to fix selected alerts?", "Question");
   host.Answer(ui::kIdOk,
@@ -310,8 +297,8 @@ TEST_F(UndoActionsTest, FixOnAFullDiskRemovesNothing) {
   WriteFile("C:\\evil\\a.exe", "MZ first " + std::string(200, 'a'));
   WriteFile("C:\\evil\\b.exe", "MZ second " + std::string(200, 'b'));
   auto p = StartProgram();
-  Finding(*p, "C:\\evil\\a.exe", "A");
-  Finding(*p, "C:\\evil\\b.exe", "B");
+  AddCheckedFinding(*p, "C:\\evil\\a.exe", "A");
+  AddCheckedFinding(*p, "C:\\evil\\b.exe", "B");
   // The backup's first lines fit; the copies do not.
   machine.SimFiles().FailWrites(kBackups, 100);
   std::vector<app::FindingOutcome> outcomes;
@@ -332,15 +319,19 @@ TEST_F(UndoActionsTest, FixOnAFullDiskRemovesNothing) {
 
 // The commands of the other windows, each with what it changes and what
 // undo brings back.
-TEST_F(UndoActionsTest, EveryCommandOfTheWindowsCanBeUndone) {
+// The commands of the other windows, each with what it changes and what
+// undo brings back (which is what was there before).
+struct WindowCommand {
+  const char* action;
+  std::function<void(UndoActionsTest&)> plant;
+  std::function<void(UndoActionsTest&, app::Program&)> act;
+  std::function<void(UndoActionsTest&)> changed;  // what the command did
+  std::function<void(UndoActionsTest&)> back;     // as it was before
+};
+
+std::vector<WindowCommand> WindowCommands() {
   const std::string sys = "C:\\WINDOWS\\system32\\";
-  struct Case {
-    const char* action;
-    std::function<void(UndoActionsTest&)> plant;
-    std::function<void(UndoActionsTest&, app::Program&)> act;
-    std::function<void(UndoActionsTest&)> changed;  // what the command did
-    std::function<void(UndoActionsTest&)> back;     // what undo brought back
-  } cases[] = {
+  return {
       {"Switch start-up entry off",
        [](UndoActionsTest& t) { t.Set(Hive::CurrentUser, kRun, "App", "c:\\app.exe /tray"); },
        [](UndoActionsTest&, app::Program& p) {
@@ -504,8 +495,11 @@ TEST_F(UndoActionsTest, EveryCommandOfTheWindowsCanBeUndone) {
          EXPECT_EQ(t.Get(Hive::CurrentUser, kRun, "Tray"), "C:\\Tools\\tray.exe /x");
        }},
   };
+}
+
+TEST_F(UndoActionsTest, EveryCommandOfTheWindowsCanBeUndone) {
   int n = 0;
-  for (const auto& c : cases) {
+  for (const auto& c : WindowCommands()) {
     SCOPED_TRACE(std::string(c.action) + " #" + std::to_string(n++));
     c.plant(*this);
     {
@@ -519,6 +513,34 @@ TEST_F(UndoActionsTest, EveryCommandOfTheWindowsCanBeUndone) {
       const auto r = p->journal->Undo("");
       EXPECT_EQ(r.status, undo::UndoReport::Status::Done);
       c.back(*this);
+      EXPECT_TRUE(p->journal->List().empty());
+    }
+  }
+}
+
+// The same commands when nothing can be backed up (a file named "Backups"
+// where the folder should be): nothing changes, and a box says why.
+TEST_F(UndoActionsTest, CommandsThatCannotBackUpChangeNothing) {
+  WriteFile(kBackups, "in the way");
+  host.onUnexpected = [](const std::string&) {};  // the boxes that tell why are looked at below
+  int n = 0;
+  for (const auto& c : WindowCommands()) {
+    SCOPED_TRACE(std::string(c.action) + " #" + std::to_string(n++));
+    c.plant(*this);
+    {
+      auto p = StartProgram();
+      const std::size_t shown = host.Boxes().size();
+      c.act(*this, *p);
+      c.back(*this);
+      bool told = false;
+      for (std::size_t i = shown; i < host.Boxes().size(); ++i) {
+        const auto& box = host.Boxes()[i].spec;
+        if (box.text.find("could not be backed up") == std::string::npos) continue;
+        told = true;
+        EXPECT_EQ(box.icon, ui::Icon::Error);
+        EXPECT_NE(box.text.find("a file of that name is in the way"), std::string::npos) << box.text;
+      }
+      EXPECT_TRUE(told);
       EXPECT_TRUE(p->journal->List().empty());
     }
   }
@@ -541,7 +563,7 @@ class BackupListTest : public UndoActionsTest {
     WriteFile(path, std::string(3000, 'x'));
     p.form1->scan.findings.Clear();
     p.form1->List1->Clear();
-    Finding(p, path, "Sample");
+    AddCheckedFinding(p, path, "Sample");
     app::FixOptions o;
     o.boxes = false;
     app::RunFix(p, o);
