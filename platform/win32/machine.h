@@ -62,6 +62,10 @@ int RunAndWait(const std::string& path, const std::string& arguments, unsigned t
 // system cannot make one.
 bool CreateDirectoryLink(const std::string& link, const std::string& target);
 
+// The bytes of a program file's resource of a numeric type and id (24, 1:
+// its manifest; 16, 1: its version), for tests; nullopt when it has none.
+std::optional<std::string> ProgramResource(const std::string& path, unsigned type, unsigned id);
+
 // A line of text in the system code page to the program's standard output
 // or standard error, ended with CR LF. A console shows it in its own
 // characters; a file or pipe gets the bytes as they are.
