@@ -133,22 +133,33 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   return c;
 }
 
-int RunUnattended(platform::Machine& machine, const CommandLine& command) {
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  nlohmann::json* reportOut) {
   auto& fs = machine.Files();
-  // A report that cannot be written is known before anything is scanned.
-  if (!command.report.empty()) {
-    const std::string folder = platform::ExtractFilePath(command.report);
-    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
-  }
   Report report;
   std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
   auto finish = [&](int code, const std::string& error) {
     if (addRows && !command.report.empty()) addRows();
     report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
     if (!error.empty()) report.Set("error", error);
-    if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
+    if (!command.report.empty() && !report.Write(fs, command.report)) {
+      code = kExitFailed;
+      report.Set("result", "failed");
+      report.Set("error", "The report \"" + command.report + "\" could not be written.");
+    }
+    if (reportOut) *reportOut = std::move(report.Json());
     return code;
   };
+  // A report that cannot be written is known before anything is scanned.
+  if (!command.report.empty()) {
+    const std::string folder = platform::ExtractFilePath(command.report);
+    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) {
+      report.Set("result", "failed");
+      report.Set("error", "The report's folder \"" + folder + "\" does not exist.");
+      if (reportOut) *reportOut = std::move(report.Json());
+      return kExitFailed;
+    }
+  }
 
   // Nobody sees this host: its boxes are answered "No" or "OK" at once.
   ui::HeadlessHost host;
@@ -173,8 +184,13 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
                     updateFailed ? "The update failed; the database in use is kept." : "");
   }
 
+  auto writeLog = [&] {
+    std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    if (error.empty()) report.Set("log", logopt::UnattendedLogPath(p, command.logFile));
+    return error;
+  };
   if (!command.scan) {
-    const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    const std::string error = writeLog();
     if (!error.empty()) return finish(kExitFailed, error);
     return finish(updateFailed ? kExitFailed : kExitClean,
                   updateFailed ? "The update failed; the database in use is kept." : "");
@@ -202,7 +218,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     report.Json()["fixed"] =
         FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
   // The log scans again: after the findings (and what was done) are in the report.
-  const std::string logError = command.log ? logopt::WriteUnattendedLog(p, command.logFile) : "";
+  const std::string logError = command.log ? writeLog() : "";
   if (found) return finish(kExitFound, logError);
   if (!logError.empty()) return finish(kExitFailed, logError);
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
