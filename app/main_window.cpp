@@ -3,6 +3,7 @@
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "app/winver.h"
+#include "kvx_build_date.h"
 #include "kvx_config.h"
 #include "update/ezcrypt.h"
 #include "platform/text.h"
@@ -143,7 +144,7 @@ void TForm1::Layout() {
   // Page 4: about.
   const std::string host = KVX_VENDOR_HOST;
   const std::string domain = host.rfind("www.", 0) == 0 ? host.substr(4) : host;
-  const std::string about[] = {"Developed by Brenvik Systems", "Build date: " __DATE__,
+  const std::string about[] = {"Developed by Brenvik Systems", "Build date: " KVX_BUILD_DATE,
                                "http://" + host, "Brenvik Systems", "support@" + domain};
   for (int i = 0; i < 5; ++i)
     label((std::string("Label") + char('5' + i)).c_str(), page[4], about[i].c_str(),

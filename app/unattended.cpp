@@ -156,13 +156,9 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   return c;
 }
 
-int RunUnattended(platform::Machine& machine, const CommandLine& command) {
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  nlohmann::json* reportOut) {
   auto& fs = machine.Files();
-  // A report that cannot be written is known before anything is scanned.
-  if (!command.report.empty()) {
-    const std::string folder = platform::ExtractFilePath(command.report);
-    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
-  }
   Report report;
   std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
   auto finish = [&](int code, const std::string& error, const char* result = nullptr) {
@@ -170,9 +166,24 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     if (!result) result = code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean";
     report.Set("result", result);
     if (!error.empty()) report.Set("error", error);
-    if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
+    if (!command.report.empty() && !report.Write(fs, command.report)) {
+      code = kExitFailed;
+      report.Set("result", "failed");
+      report.Set("error", "The report \"" + command.report + "\" could not be written.");
+    }
+    if (reportOut) *reportOut = std::move(report.Json());
     return code;
   };
+  // A report that cannot be written is known before anything is scanned.
+  if (!command.report.empty()) {
+    const std::string folder = platform::ExtractFilePath(command.report);
+    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) {
+      report.Set("result", "failed");
+      report.Set("error", "The report's folder \"" + folder + "\" does not exist.");
+      if (reportOut) *reportOut = std::move(report.Json());
+      return kExitFailed;
+    }
+  }
 
   // Nobody sees this host: its boxes are answered "No" or "OK" at once.
   ui::HeadlessHost host;
@@ -209,8 +220,13 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
                     updateFailed ? "The update failed; the database in use is kept." : "");
   }
 
+  auto writeLog = [&] {
+    std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    if (error.empty()) report.Set("log", logopt::UnattendedLogPath(p, command.logFile));
+    return error;
+  };
   if (!command.scan) {
-    const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    const std::string error = writeLog();
     if (!error.empty()) return finish(kExitFailed, error);
     return finish(updateFailed ? kExitFailed : kExitClean,
                   updateFailed ? "The update failed; the database in use is kept." : "");
@@ -253,7 +269,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     }
   }
   // The log scans again: after the findings (and what was done) are in the report.
-  if (command.log) failed(logopt::WriteUnattendedLog(p, command.logFile));
+  if (command.log) failed(writeLog());
   if (!errors.empty()) return finish(kExitFailed, errors);
   if (found) return finish(kExitFound, "");
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");

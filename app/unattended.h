@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "platform/machine.h"
 #include "ui/host.h"
 
@@ -52,8 +54,11 @@ struct CommandLine {
 // nullopt for an unknown argument, a value missing, or nothing to do.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
-// Runs what the command line asks on a host that shows nothing; the exit code.
-int RunUnattended(platform::Machine& machine, const CommandLine& command);
+// Runs what the command line asks on a host that shows nothing; the exit
+// code. The report, as written to /report (with "error" also when it could
+// not be written), goes to `reportOut` when given.
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  nlohmann::json* reportOut = nullptr);
 
 // The program's start: with arguments unattended, without them the windows
 // on the host the factory makes.
