@@ -1,5 +1,7 @@
 #include "engine/folder_scan.h"
 
+#include <memory>
+
 #include "engine/helpers.h"
 #include "engine/rules.h"
 #include "platform/text.h"
@@ -41,6 +43,12 @@ void FolderScan::Start(std::vector<std::string> roots, unsigned workers) {
     WalkThread(std::move(roots), workers);
   });
 }
+
+// What each worker keeps from file to file: its buffer and its digest.
+struct FolderScan::WorkerState {
+  std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+  Md5 md5;
+};
 
 void FolderScan::WalkThread(std::vector<std::string> roots, unsigned workers) {
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Worker(); });
@@ -85,11 +93,10 @@ void FolderScan::Walk(const std::string& folder) {
     news_.folder = dir;
   }
   MaybeNotify(false);
-  // The folder is read under the file-system lock, then its files queued
-  // without it: a full queue waits for workers, who need the lock to read.
+  // The folder is read whole before its files are queued: the listing is
+  // not held open while a full queue waits for the workers.
   std::vector<std::string> subfolders, files;
   {
-    std::lock_guard<std::mutex> fsGuard(fsLock_);
     platform::FindData d;
     auto h = fs_.FindFirst(dir + "*.*", d);
     if (!h) return;
@@ -116,6 +123,7 @@ void FolderScan::Walk(const std::string& folder) {
 }
 
 void FolderScan::Worker() {
+  WorkerState state;
   for (;;) {
     Job job;
     {
@@ -126,36 +134,24 @@ void FolderScan::Worker() {
       jobs_.pop_front();
     }
     jobTaken_.notify_all();
-    if (!abort_) Hash(job.path);
+    if (!abort_) Hash(job.path, state);
   }
 }
 
-void FolderScan::Hash(const std::string& path) {
-  std::unique_ptr<platform::File> f;
-  std::uint64_t size = 0;
-  {
-    std::lock_guard<std::mutex> g(fsLock_);
-    f = fs_.Open(path, platform::OpenMode::Read);
-    if (f) size = f->Size();
-  }
+void FolderScan::Hash(const std::string& path, WorkerState& worker) {
+  auto f = fs_.Open(path, platform::OpenMode::Read);
+  const std::uint64_t size = f ? f->Size() : 0;
   const bool opened = f != nullptr;
-  Md5 md5;
-  std::vector<char> buf(kChunk);
+  Md5& md5 = worker.md5;
+  md5.Reset();
   std::uint64_t total = 0;
   while (f && !abort_) {
-    std::size_t n;
-    {
-      std::lock_guard<std::mutex> g(fsLock_);
-      n = f->Read(buf.data(), buf.size());
-    }
+    const std::size_t n = f->Read(worker.buffer.get(), kChunk);
     if (n == 0) break;
-    md5.Add(buf.data(), n);
+    md5.Add(worker.buffer.get(), n);
     total += n;
   }
-  {
-    std::lock_guard<std::mutex> g(fsLock_);
-    f.reset();
-  }
+  f.reset();
   if (abort_) return;
   std::lock_guard<std::mutex> g(lock_);
   ++news_.files;
@@ -171,10 +167,7 @@ void FolderScan::Hash(const std::string& path) {
 }
 
 void FolderScan::MaybeNotify(bool force) {
-  const auto now = std::chrono::steady_clock::now();
-  if (!force && now - lastNews_ < std::chrono::milliseconds(100)) return;
-  lastNews_ = now;
-  if (onNews) onNews();
+  if ((newsClock_.Due() || force) && onNews) onNews();
 }
 
 FolderScanNews FolderScan::Take() {
