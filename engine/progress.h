@@ -9,6 +9,7 @@ namespace engine {
 // What a scan shows besides the item in the status panel: the quick scan its
 // rules, the full scan its files, their bytes and the folder it walks.
 struct ScanProgress {
+  enum class Of { Rules, Files } of = Of::Rules;
   std::uint64_t rulesChecked = 0;
   std::uint64_t rules = 0;  // passes the whole database makes
   std::uint64_t files = 0;

@@ -125,6 +125,21 @@ TEST_F(OptionsScanTest, ChoicesAreRememberedInTheOptionsKey) {
   EXPECT_FALSE(Window().cbxIgnore->Checked());
 }
 
+// The way in from the main window: a button beside "Scan for viruses",
+// whose caption language files leave alone.
+TEST_F(OptionsScanTest, MainWindowButtonOpensTheWindow) {
+  Start();
+  auto& f = *program->form1;
+  auto* button = f.Find("xpButtonOptions");
+  ASSERT_TRUE(button);
+  EXPECT_EQ(button->Caption(), "Scan with Options");
+  EXPECT_EQ(button->Parent(), f.Find("Button4")->Parent());
+  EXPECT_FALSE(Window().Visible());
+  button->Click();
+  EXPECT_TRUE(Window().Visible());
+  EXPECT_EQ(Window().cList1->Items(), (std::vector<std::string>{"C:\\"}));
+}
+
 TEST_F(OptionsScanTest, NothingCheckedAsksForAFolder) {
   Start();
   Window().Show();
