@@ -10,6 +10,9 @@ namespace engine {
 
 namespace {
 constexpr std::size_t kQueueLimit = 4096;  // paths waiting for a worker
+// A full queue wakes the walker again only when it has drained to half:
+// waking it for every file taken costs a switch of threads per file.
+constexpr std::size_t kQueueRefill = kQueueLimit / 2;
 constexpr std::size_t kChunk = 256 * 1024;
 }  // namespace
 
@@ -110,7 +113,8 @@ void FolderScan::Walk(const std::string& folder) {
   }
   for (auto& file : files) {
     std::unique_lock<std::mutex> g(lock_);
-    jobTaken_.wait(g, [this] { return jobs_.size() < kQueueLimit || abort_; });
+    if (jobs_.size() >= kQueueLimit)
+      jobTaken_.wait(g, [this] { return jobs_.size() <= kQueueRefill || abort_; });
     if (abort_) return;
     jobs_.push_back({std::move(file)});
     g.unlock();
@@ -126,14 +130,16 @@ void FolderScan::Worker() {
   WorkerState state;
   for (;;) {
     Job job;
+    bool wakeWalker;
     {
       std::unique_lock<std::mutex> g(lock_);
       jobReady_.wait(g, [this] { return !jobs_.empty() || walkDone_; });
       if (jobs_.empty()) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      wakeWalker = jobs_.size() == kQueueRefill || jobs_.empty();
     }
-    jobTaken_.notify_all();
+    if (wakeWalker) jobTaken_.notify_all();
     if (!abort_) Hash(job.path, state);
   }
 }
