@@ -22,6 +22,7 @@ class TForm1 : public ui::Form {
   ui::Memo* Memo1;
   ui::ListBox* List1;
   ui::Memo* Memo2;
+  ui::Component* LabelProgress;  // rules, or files and bytes, checked by the running scan
   ui::ListView* List2;
   ui::ListView* List3;
   ui::ListView* ListView2;

@@ -66,6 +66,8 @@ class MappedView {
   virtual std::size_t Size() const = 0;
 };
 
+// Safe to call from several threads at once (each open File and FindHandle
+// used by one thread at a time), as the system's own calls are.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

@@ -91,11 +91,13 @@ std::string Trim(std::string_view s) {
   return TrimRight(s.substr(b));
 }
 
-std::string ExtractFileName(std::string_view path) {
+std::string_view FileNamePart(std::string_view path) {
   size_t i = path.size();
   while (i > 0 && !IsSep(path[i - 1])) --i;
-  return std::string(path.substr(i));
+  return path.substr(i);
 }
+
+std::string ExtractFileName(std::string_view path) { return std::string(FileNamePart(path)); }
 
 std::string ExtractFilePath(std::string_view path) {
   size_t i = path.size();

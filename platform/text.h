@@ -17,6 +17,7 @@ std::string Trim(std::string_view s);
 
 // Path parts with Windows separators ('\\', '/' and the drive colon).
 std::string ExtractFileName(std::string_view path);
+std::string_view FileNamePart(std::string_view path);  // ExtractFileName without a copy
 std::string ExtractFilePath(std::string_view path);  // keeps the trailing backslash
 std::string ExtractFileExt(std::string_view path);   // with its dot, or empty
 std::string IncludeTrailingBackslash(std::string_view path);
