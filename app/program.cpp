@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "app/scan_ui.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 #include "update/updater.h"
 #include "update/upgrade_window.h"
 
@@ -59,6 +60,9 @@ bool Program::Start() {
     return false;
   }
   DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
+  journal = std::make_unique<undo::Journal>(machine, programFolder);
+  journal->pump = [this] { app.ProcessMessages(); };
+  journal->RemoveExpired();
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;

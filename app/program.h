@@ -21,6 +21,9 @@ class Toptscan;
 namespace update {
 class Updater;
 }
+namespace undo {
+class Journal;
+}
 
 namespace app {
 
@@ -73,6 +76,8 @@ class Program {
 
   // The update check, database update and log upload state of the main window.
   std::unique_ptr<update::Updater> updater;
+  // The backups of everything the program removes or changes for the user.
+  std::unique_ptr<undo::Journal> journal;
 
  private:
   void CreateForms();

@@ -5,6 +5,8 @@
 
 #include "platform/text.h"
 
+#include "platform/text.h"
+
 namespace platform {
 
 Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out,
@@ -51,6 +53,16 @@ Status WriteFileReplacing(FileSystem& fs, std::string_view path, std::string_vie
   return s;
 }
 
+Status ForceDirectories(FileSystem& fs, std::string_view folder) {
+  const std::string path = ExcludeTrailingBackslash(folder);
+  if (path.empty() || DirectoryExists(fs, path)) return kOk;
+  const std::string parent = ExcludeTrailingBackslash(ExtractFilePath(path));
+  if (parent.size() < path.size() && !parent.empty())
+    if (Status s = ForceDirectories(fs, parent); s != kOk) return s;
+  const Status s = fs.CreateDirectory(path);
+  return s == kOk || DirectoryExists(fs, path) ? kOk : s;
+}
+
 bool FileExists(FileSystem& fs, std::string_view path) {
   auto a = fs.GetAttributes(path);
   return a != FileSystem::kInvalidAttributes && !(a & fileattr::kDirectory);
@@ -73,32 +85,29 @@ std::string NormalizePath(std::string_view winPath) {
   if (winPath.size() < 2 || winPath[1] != ':' ||
       !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
     return {};
-  std::vector<std::string> parts;
-  std::string cur;
-  auto flush = [&] {
+  // One pass, no list of names: every file look-up of a scan comes here.
+  std::string out;
+  out.reserve(winPath.size() + 1);
+  out += UpperChar(winPath[0]);
+  out += ':';
+  std::size_t i = 2;
+  while (i <= winPath.size()) {
+    std::size_t end = i;
+    while (end < winPath.size() && winPath[end] != '\\' && winPath[end] != '/') ++end;
+    std::string_view part = winPath.substr(i, end - i);
+    i = end + 1;
     // Windows drops trailing dots and blanks of a component.
-    while (!cur.empty() && (cur.back() == '.' || cur.back() == ' ') && cur != "." && cur != "..")
-      cur.pop_back();
-    if (cur.empty() || cur == ".") {
-    } else if (cur == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else {
-      parts.push_back(cur);
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..")
+      part.remove_suffix(1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (out.size() > 2) out.resize(out.rfind('\\'));
+      continue;
     }
-    cur.clear();
-  };
-  for (size_t i = 2; i < winPath.size(); ++i) {
-    char c = winPath[i];
-    if (c == '\\' || c == '/')
-      flush();
-    else
-      cur += c;
+    out += '\\';
+    out += part;
   }
-  flush();
-  std::string out(1, UpperChar(winPath[0]));
-  out += ":";
-  for (const auto& p : parts) out += "\\" + p;
-  if (parts.empty()) out += "\\";
+  if (out.size() == 2) out += '\\';
   return out;
 }
 

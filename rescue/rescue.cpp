@@ -302,8 +302,7 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
     app::UnattendedSetup setup;
     setup.dataFolder = std::string(1, m.Drive()) + ":\\" + kRescueFolder + "\\";
     nlohmann::json run;
-    setup.report = [&run](nlohmann::json& r) { run = r; };
-    const int code = app::RunUnattended(m, c, setup);
+    const int code = app::RunUnattended(m, c, &run, setup);
     failed = failed || code == app::kExitFailed;
     merge.Add(run, text(name));
     tellWarnings();
