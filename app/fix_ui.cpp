@@ -359,10 +359,13 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
   if (o.boxes) f.Button2Click();
 }
 
-FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings) {
+FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings,
+                           undo::Backup* given) {
   const auto& records = p.form1->scan.findings.Records();
   std::vector<FindingOutcome> outcomes;
-  undo::Backup backup(*p.journal, quarantineFirst ? "Add to Quarantine and Fix" : "Fix");
+  std::optional<undo::Backup> own;
+  if (!given) own.emplace(*p.journal, quarantineFirst ? "Add to Quarantine and Fix" : "Fix");
+  undo::Backup& backup = given ? *given : *own;
   FixOptions options;
   options.boxes = false;
   options.outcomes = &outcomes;
@@ -378,7 +381,7 @@ FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& fin
         options.keep.insert(i);
   }
   RunFix(p, options);
-  backup.Finish();
+  if (own) own->Finish();
   FixSummary summary;
   summary.backup = backup.Id();
   for (std::size_t i = 0; i < records.size() && i < findings.size(); ++i) {

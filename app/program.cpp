@@ -60,7 +60,7 @@ bool Program::Start() {
     return false;
   }
   DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
-  journal = std::make_unique<undo::Journal>(machine, programFolder);
+  journal = std::make_unique<undo::Journal>(machine, dataFolder);
   journal->pump = [this] { app.ProcessMessages(); };
   journal->RemoveExpired();
   app.title = kAppTitle;

@@ -134,6 +134,18 @@ std::string ReportText(platform::Machine& machine, std::string_view text) {
   return machine.Sys().TextToUtf8(text);
 }
 
+UndoOutcome ReportUndo(platform::Machine& machine, const undo::UndoReport& u, nlohmann::json& report) {
+  report["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
+  report["undo"] = UndoResults(machine, u);
+  using S = undo::UndoReport::Status;
+  switch (u.status) {
+    case S::Done: return {kExitClean, "undone", ""};
+    case S::Conflicts: return {kExitFound, "conflicts", ""};
+    case S::Nothing: return {kExitFailed, "nothing to undo", u.error};
+    default: return {kExitFailed, "failed", u.error};
+  }
+}
+
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   auto find = [](const std::string& arg) -> const Switch* {
     for (const auto& s : kSwitches)
@@ -207,16 +219,8 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
     return finish(kExitFailed, "The program does not run on this system.");
   }
   if (command.undo) {
-    const auto u = p.journal->Undo(command.undoId);
-    report.Json()["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
-    report.Json()["undo"] = UndoResults(machine, u);
-    using S = undo::UndoReport::Status;
-    switch (u.status) {
-      case S::Done: return finish(kExitClean, "", "undone");
-      case S::Conflicts: return finish(kExitFound, "", "conflicts");
-      case S::Nothing: return finish(kExitFailed, u.error, "nothing to undo");
-      default: return finish(kExitFailed, u.error, "failed");
-    }
+    const UndoOutcome u = ReportUndo(machine, p.journal->Undo(command.undoId), report.Json());
+    return finish(u.code, u.error, u.result);
   }
   addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
 
@@ -270,7 +274,8 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
   if (command.fix || command.quarantine) {
     report.Json()["backup"] = nullptr;
     if (found) {
-      const FixSummary fixed = FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
+      const FixSummary fixed =
+          FixEveryFinding(p, command.quarantine, report.Json()["findings"], setup.backup);
       report.Json()["fixed"] = fixed.fixed;
       if (!fixed.backup.empty()) report.Json()["backup"] = fixed.backup;
       if (fixed.notBackedUp)

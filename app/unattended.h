@@ -26,6 +26,11 @@
 #include "platform/machine.h"
 #include "ui/host.h"
 
+namespace undo {
+class Backup;
+struct UndoReport;
+}  // namespace undo
+
 namespace app {
 
 class Program;
@@ -61,6 +66,9 @@ struct UnattendedSetup {
   // The folder of the quarantine and the backups, with its trailing
   // backslash; empty: the program folder.
   std::string dataFolder;
+  // The backup /fix and /quarantine keep everything in (the rescue's one
+  // backup over every profile); null: one of the run's own.
+  undo::Backup* backup = nullptr;
 };
 
 // Runs what the command line asks on a host that shows nothing; the exit
@@ -68,6 +76,16 @@ struct UnattendedSetup {
 // not be written), goes to `reportOut` when given.
 int RunUnattended(platform::Machine& machine, const CommandLine& command,
                   nlohmann::json* reportOut = nullptr, const UnattendedSetup& setup = {});
+
+// What /undo did, as the report says it ("backup", "undo") and the exit code
+// that goes with it.
+struct UndoOutcome {
+  int code = kExitFailed;
+  const char* result = "failed";  // the report's "result"
+  std::string error;
+};
+UndoOutcome ReportUndo(platform::Machine& machine, const undo::UndoReport& undone,
+                       nlohmann::json& report);
 
 // The program's start: with arguments unattended, without them the windows
 // on the host the factory makes.
