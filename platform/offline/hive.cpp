@@ -58,21 +58,40 @@ HiveHeader ReadHiveHeader(std::string_view b) {
   return h;
 }
 
+namespace {
+
+hive_h* OpenHandle(const std::string& path, const std::string& label, bool writable,
+                   std::string* error) {
+  errno = 0;
+  hive_h* h = hivex_open(path.c_str(), writable ? HIVEX_OPEN_WRITE : 0);
+  if (!h && error) *error = "the registry hive " + label + " cannot be read: " + Describe(errno);
+  return h;
+}
+
+}  // namespace
+
 std::unique_ptr<HiveFile> HiveFile::Open(const std::string& path, std::string label,
                                          bool writable, const CodePage* codePage,
                                          std::string* error) {
-  errno = 0;
-  hive_h* h = hivex_open(path.c_str(), writable ? HIVEX_OPEN_WRITE : 0);
-  if (!h) {
-    if (error) *error = "the registry hive " + label + " cannot be read: " + Describe(errno);
-    return nullptr;
-  }
+  hive_h* h = OpenHandle(path, label, writable, error);
+  if (!h) return nullptr;
   std::unique_ptr<HiveFile> hive(new HiveFile);
   hive->h_ = h;
   hive->label_ = std::move(label);
   hive->writable_ = writable;
   hive->cp_ = codePage;
   return hive;
+}
+
+bool HiveFile::Reload(const std::string& path, std::string* error) {
+  std::lock_guard lock(mutex_);
+  hive_h* h = OpenHandle(path, label_, writable_, error);
+  if (!h) return false;
+  hivex_close(h_);
+  h_ = h;
+  children_.clear();
+  changed_ = false;
+  return true;
 }
 
 HiveFile::~HiveFile() {

@@ -76,6 +76,10 @@ class HiveFile {
 
   // Writes the whole hive to path (a new file); the hive stays open.
   Status Commit(const std::string& path, std::string* error);
+  // Reads the hive again from path, its file having been replaced (by an
+  // undo): what was read before is forgotten. False with *error set, and
+  // the hive as it was, when the new file does not open.
+  bool Reload(const std::string& path, std::string* error);
 
  private:
   HiveFile() = default;

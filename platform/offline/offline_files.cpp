@@ -354,6 +354,10 @@ bool OfflineFileSystem::Resolve(std::string_view path, Place& place, Status* err
   return true;
 }
 
+Status OfflineFileSystem::Held(const Place& place, bool replace) const {
+  return held && place.root && place.root->volume ? held(place.key, replace) : kOk;
+}
+
 bool OfflineFileSystem::ReadOnlyOverlay(const Place& place) const {
   auto it = attributes_.find(place.key);
   return it != attributes_.end() && (it->second & fileattr::kReadOnly);
@@ -487,6 +491,8 @@ std::unique_ptr<File> OfflineFileSystem::Open(std::string_view path, OpenMode mo
   if (place.isRoot || place.IsDir() || place.IsLink()) return fail(kAccessDenied);
   if (mode != OpenMode::Write && !place.exists) return fail(kFileNotFound);
   if (mode != OpenMode::Read && place.exists && ReadOnlyOverlay(place)) return fail(kAccessDenied);
+  if (mode != OpenMode::Read && place.exists)
+    if (Status s = Held(place, false); s != kOk) return fail(s);
   const int flags = mode == OpenMode::Read    ? O_RDONLY
                     : mode == OpenMode::Write ? O_WRONLY | O_CREAT | O_TRUNC
                                               : O_RDWR;
@@ -540,6 +546,7 @@ Status OfflineFileSystem::CopyFile(std::string_view from, std::string_view to, b
     if (dst.exists) {
       if (failIfExists) return kFileExists;
       if (dst.IsDir() || dst.IsLink() || ReadOnlyOverlay(dst)) return kAccessDenied;
+      if (Status s = Held(dst, false); s != kOk) return s;
     }
   }
   auto in = Open(from, OpenMode::Read);
@@ -566,6 +573,7 @@ Status OfflineFileSystem::MoveFile(std::string_view from, std::string_view to) {
   Status err = kOk;
   if (!Resolve(from, src, &err, true)) return err == kPathNotFound ? kFileNotFound : err;
   if (!src.exists || src.isRoot) return kFileNotFound;
+  if (Status s = Held(src, false); s != kOk) return s;
   if (!Resolve(to, dst, &err, true)) return err;
   if (dst.isRoot) return kAccessDenied;
   const bool sameEntry = dst.exists && dst.st.st_ino == src.st.st_ino && dst.st.st_dev == src.st.st_dev;
@@ -586,24 +594,31 @@ Status OfflineFileSystem::MoveFile(std::string_view from, std::string_view to) {
 }
 
 Status OfflineFileSystem::ReplaceFile(std::string_view from, std::string_view to) {
-  std::lock_guard lock(mutex_);
-  Place src, dst;
-  Status err = kOk;
-  if (!Resolve(from, src, &err, true)) return err == kPathNotFound ? kFileNotFound : err;
-  if (!src.exists || src.IsDir() || src.IsLink()) return kFileNotFound;
-  if (!Resolve(to, dst, &err, true)) return err;
-  if (dst.isRoot || dst.IsDir() || dst.IsLink()) return kAccessDenied;
-  if (dst.exists && ReadOnlyOverlay(dst)) return kAccessDenied;
-  if (::renameat(src.dirFd, src.name.c_str(), dst.dirFd, dst.name.c_str()) != 0)
-    return FromErrno(errno);
-  listings_.clear();
-  auto it = attributes_.find(src.key);
-  attributes_.erase(dst.key);
-  if (it != attributes_.end()) {
-    const auto a = it->second;
-    attributes_.erase(src.key);
-    attributes_[dst.key] = a;
+  std::string key;
+  {
+    std::lock_guard lock(mutex_);
+    Place src, dst;
+    Status err = kOk;
+    if (!Resolve(from, src, &err, true)) return err == kPathNotFound ? kFileNotFound : err;
+    if (!src.exists || src.IsDir() || src.IsLink()) return kFileNotFound;
+    if (Status s = Held(src, false); s != kOk) return s;
+    if (!Resolve(to, dst, &err, true)) return err;
+    if (dst.isRoot || dst.IsDir() || dst.IsLink()) return kAccessDenied;
+    if (dst.exists && ReadOnlyOverlay(dst)) return kAccessDenied;
+    if (Status s = Held(dst, true); s != kOk) return s;
+    if (::renameat(src.dirFd, src.name.c_str(), dst.dirFd, dst.name.c_str()) != 0)
+      return FromErrno(errno);
+    listings_.clear();
+    auto it = attributes_.find(src.key);
+    attributes_.erase(dst.key);
+    if (it != attributes_.end()) {
+      const auto a = it->second;
+      attributes_.erase(src.key);
+      attributes_[dst.key] = a;
+    }
+    key = dst.key;
   }
+  if (replaced) replaced(key);
   return kOk;
 }
 
@@ -633,6 +648,7 @@ Status OfflineFileSystem::DeleteFile(std::string_view path) {
   if (!place.exists) return kFileNotFound;
   if (place.isRoot || place.IsDir()) return kAccessDenied;
   if (ReadOnlyOverlay(place)) return kAccessDenied;
+  if (Status s = Held(place, false); s != kOk) return s;
   // A link goes, never what it points at.
   if (::unlinkat(place.dirFd, place.name.c_str(), 0) != 0) return FromErrno(errno);
   listings_.clear();

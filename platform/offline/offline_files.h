@@ -6,6 +6,7 @@
 // the program may use, under their host paths.
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -57,8 +58,17 @@ class OfflineFileSystem final : public FileSystem {
   // returned descriptor); -1 with *error set when it does not open.
   int OpenForLibrary(std::string_view winPath, bool write, Status* error);
   // Renames a file over another on the volume in one step (no read-only
-  // check: for the hives).
+  // check and no holder asked: for the hives).
   Status RenameOver(std::string_view from, std::string_view to);
+
+  // Files another part of the machine holds open (the registry hives), by
+  // their lower-case Windows path. `held` is asked, under the file system's
+  // lock, before a file is written, deleted, renamed (replace false) or
+  // replaced by another (replace true): anything but kOk refuses it, as
+  // Windows refuses it for a loaded hive. `replaced` is told afterwards,
+  // outside the lock, so the holder can read the new file.
+  std::function<Status(const std::string& key, bool replace)> held;
+  std::function<void(const std::string& key)> replaced;
 
   // Where an entry lives: its folder (an open descriptor) and its host name.
   struct Place;
@@ -74,6 +84,7 @@ class OfflineFileSystem final : public FileSystem {
   std::string MatchName(int dirFd, const std::string& hostName, bool* found);
   std::string Key(const Place& place) const;
   bool ReadOnlyOverlay(const Place& place) const;
+  Status Held(const Place& place, bool replace) const;
   bool IsDirectoryLinkTarget(const Place& place);
 
   std::mutex mutex_;

@@ -135,6 +135,7 @@ std::uint16_t SuiteMask(const std::vector<std::string>& suites) {
 
 struct OfflineMachine::OpenHive {
   std::string winPath;
+  std::string key;  // the lower-case path the file system names it by
   std::string label;
   std::string sid;  // a profile's hive: its SID
   bool dirty = false;
@@ -187,6 +188,7 @@ std::unique_ptr<HiveFile> OfflineMachine::OpenHiveFile(const std::string& winPat
     if (hive) {
       OpenHive h;
       h.winPath = winPath;
+      h.key = LowerCase(NormalizePath(winPath));
       h.label = label;
       h.dirty = ReadHiveHeader(std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0)).Dirty();
       hives_.push_back(std::move(h));
@@ -368,6 +370,14 @@ bool OfflineMachine::Load(const OfflineOptions& options, std::string* error, Fai
     users.emplace_back(p.sid, hives_.back().file.get());
   }
   registry_->SetUserHives(users);
+  // As on Windows, a loaded hive's file is neither deleted nor written over;
+  // an undo may replace one with no pending change, which is read again.
+  files_->held = [this](const std::string& key, bool replace) {
+    for (const auto& h : hives_)
+      if (h.key == key) return replace && h.file && !h.file->Changed() ? kOk : kSharingViolation;
+    return kOk;
+  };
+  files_->replaced = [this](const std::string& key) { HiveReplaced(key); };
   for (const auto& h : hives_)
     if (h.dirty)
       warnings_.push_back("The registry hive " + h.label +
@@ -490,6 +500,32 @@ void OfflineMachine::ReadFolders() {
   files_->SetFolders(windowsDir, windowsDir + "\\system32", IncludeTrailingBackslash(temp));
 }
 
+void OfflineMachine::HiveReplaced(const std::string& key) {
+  for (auto& h : hives_) {
+    if (h.key != key || !h.file) continue;
+    Status st = kOk;
+    std::string error;
+    const int fd = files_->OpenForLibrary(h.winPath, false, &st);
+    if (fd < 0) {
+      error = "the registry hive " + h.label + " cannot be opened: " + StatusText(st);
+    } else {
+      char head[4096] = {};
+      const ssize_t got = ::pread(fd, head, sizeof head, 0);
+      if (h.file->Reload("/proc/self/fd/" + std::to_string(fd), &error))
+        h.dirty = ReadHiveHeader(std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0)).Dirty();
+      ::close(fd);
+    }
+    if (!error.empty())
+      warnings_.push_back("The registry hive " + h.label +
+                          " was put back but cannot be read again (" + error +
+                          "): what this run shows of it is what it held before.");
+  }
+}
+
+void OfflineMachine::ValuePlace(Hive& hive, std::string& key, std::string_view name) {
+  registry_->PlaceOf(hive, key, name);
+}
+
 std::vector<std::string> OfflineMachine::DirtyHives() const {
   std::vector<std::string> out;
   for (const auto& h : hives_)
@@ -503,7 +539,7 @@ std::vector<OfflineMachine::HiveState> OfflineMachine::Hives() const {
   return out;
 }
 
-Status OfflineMachine::CommitHives(std::string* error) {
+Status OfflineMachine::CommitHives(std::string* error, const KeepHive& keep) {
   std::vector<const OpenHive*> changed;
   for (const auto& h : hives_)
     if (h.file && h.file->Changed()) changed.push_back(&h);
@@ -532,6 +568,14 @@ Status OfflineMachine::CommitHives(std::string* error) {
     if (st != kOk) {
       dropWritten();
       return st;
+    }
+  }
+  if (keep) {
+    for (const OpenHive* h : changed) {
+      if (!keep(h->winPath, ReplacementTempPath(h->winPath), error)) {
+        dropWritten();
+        return kAccessDenied;
+      }
     }
   }
   for (const OpenHive* h : changed) {

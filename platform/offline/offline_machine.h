@@ -10,6 +10,7 @@
 // Besides the volume, the program's own files on the host are reachable
 // under their host paths ("/opt/kvx/files.dat"): the program's folder and
 // the files named to it; no other host path is.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,9 +94,16 @@ class OfflineMachine final : public Machine {
   };
   std::vector<HiveState> Hives() const;
   // Writes every changed hive to a new file beside it and, only when all of
-  // them were written, renames each over its original. kOk and no change
-  // when nothing changed; otherwise *error says what failed.
-  Status CommitHives(std::string* error);
+  // them were written and `keep` (when given) kept each original, renames
+  // each over its original. kOk and no change when nothing changed;
+  // otherwise nothing is renamed and *error says what failed.
+  using KeepHive = std::function<bool(const std::string& hivePath, const std::string& newFile,
+                                      std::string* error)>;
+  Status CommitHives(std::string* error, const KeepHive& keep = {});
+  // Where a registry value lives for good (OfflineRegistry::PlaceOf): what
+  // the undo journal records, so that a backup made for one profile goes
+  // back into that profile's hive.
+  void ValuePlace(Hive& hive, std::string& key, std::string_view name);
 
  private:
   OfflineMachine();
@@ -104,6 +112,8 @@ class OfflineMachine final : public Machine {
   std::unique_ptr<HiveFile> OpenHiveFile(const std::string& winPath, const std::string& label,
                                          bool writable, std::string* error);
   void ReadProfiles(const std::string& onlyUser);
+  // A hive's file was replaced on the volume (by an undo): read it again.
+  void HiveReplaced(const std::string& key);
   void ReadFolders();
 
   std::unique_ptr<CodePage> codePage_;

@@ -116,6 +116,34 @@ void OfflineRegistry::SetCurrentUser(HiveFile* user) {
   currentUser_ = user;
 }
 
+void OfflineRegistry::PlaceOf(Hive& hive, std::string& path, std::string_view name) {
+  std::lock_guard lock(mutex_);
+  auto join = [](std::string head, const std::vector<std::string>& parts) {
+    for (const auto& p : parts) head += "\\" + p;
+    return head;
+  };
+  if (hive == Hive::CurrentUser) {
+    for (const auto& [sid, h] : users_)
+      if (h == currentUser_) {
+        hive = Hive::Users;
+        path = join(sid, SplitKeyPath(path));
+        return;
+      }
+    return;
+  }
+  const auto targets = Map(hive, path, nullptr);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const auto node = Walk(targets[i]);
+    if (!node || !targets[i].hive->Value(node, name)) continue;
+    // Only SOFTWARE has a second view.
+    if (i > 0 && targets[i].hive == software_) {
+      hive = Hive::LocalMachine;
+      path = join("SOFTWARE", targets[i].parts);
+    }
+    return;
+  }
+}
+
 std::vector<OfflineRegistry::Target> OfflineRegistry::Map(Hive hive, std::string_view path,
                                                           std::vector<std::string>* virtualNames) {
   auto parts = SplitKeyPath(path);

@@ -30,6 +30,10 @@ class OfflineRegistry final : public Registry {
   // The profiles' hives by SID; the default user's hive under ".DEFAULT".
   void SetUserHives(std::vector<std::pair<std::string, HiveFile*>> users);
   void SetCurrentUser(HiveFile* user);
+  // Where a value lives for good: HKEY_CURRENT_USER as the current
+  // profile's HKEY_USERS\<SID>, and a value only the 32-bit view holds
+  // under its "Wow6432Node" path; otherwise as named.
+  void PlaceOf(Hive& hive, std::string& path, std::string_view name);
 
   struct Target;
 

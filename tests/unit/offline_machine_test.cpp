@@ -161,6 +161,36 @@ TEST_F(OfflineMachineTest, DirtyHivesAreToldApart) {
             "be missing here.");
 }
 
+TEST_F(OfflineMachineTest, ALoadedHivesFileIsReplacedOnlyWithoutPendingChanges) {
+  Install().User("Anna").String("Software\\Kvx", "Mark", "old");
+  const std::string user = "C:\\Users\\Anna\\NTUSER.DAT";
+  auto m = Open(true);
+  ASSERT_TRUE(m) << error;
+  auto& f = m->Files();
+  // As on Windows, a loaded hive's file is neither deleted, moved nor written.
+  EXPECT_EQ(f.DeleteFile(user), kSharingViolation);
+  EXPECT_EQ(f.MoveFile(user, "C:\\x.dat"), kSharingViolation);
+  EXPECT_FALSE(f.Open(user, OpenMode::Write));
+  // Replaced as a whole it is read again; not while it has unsaved changes.
+  hivemake::Hive::OpenExisting((volume / "Users/Anna/NTUSER.DAT").string())
+      .String("Software\\Kvx", "Mark", "new")
+      .Save((volume / "new.dat").string());
+  ASSERT_EQ(f.CopyFile("C:\\new.dat", "C:\\again.dat", true), kOk);
+  auto mark = [&] {
+    auto k = m->Reg().Open(Hive::CurrentUser, "Software\\Kvx", keyaccess::kAllAccess);
+    return k ? k->ReadString("Mark").value_or("(none)") : "(no key)";
+  };
+  {
+    auto k = m->Reg().Open(Hive::CurrentUser, "Software\\Kvx", keyaccess::kAllAccess);
+    ASSERT_EQ(k->WriteString("Other", "x"), kOk);
+  }
+  EXPECT_EQ(f.ReplaceFile("C:\\new.dat", user), kSharingViolation);
+  EXPECT_EQ(mark(), "old");
+  ASSERT_EQ(m->CommitHives(&error), kOk) << error;
+  EXPECT_EQ(f.ReplaceFile("C:\\again.dat", user), kOk);
+  EXPECT_EQ(mark(), "new");
+}
+
 TEST_F(OfflineMachineTest, ServicesAreListedStoppedAndNeverStarted) {
   auto& inst = Install();
   const std::string services = "ControlSet001\\Services\\";
