@@ -13,10 +13,12 @@
 
 #include "app/program.h"
 #include "app/winver.h"
+#include "engine/startup_registry.h"
 #include "kvx_config.h"
 #include "logopt/report_build.h"
 #include "platform/offline/offline_machine.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 
 namespace rescue {
 namespace {
@@ -27,7 +29,7 @@ using platform::offline::OfflineMachine;
 constexpr const char* kUsage =
     "usage: klaruvex-rescue DIR /scan [/fix | /quarantine] [/db FILE] [/report FILE] [/log [FILE]] "
     "[/user NAME]\n"
-    "       klaruvex-rescue DIR /undo [ID]\n";
+    "       klaruvex-rescue DIR /undo [ID] [/report FILE]\n";
 
 // A path given on the command line, as an absolute host path.
 std::string Absolute(const std::string& path) {
@@ -105,6 +107,7 @@ class Merge {
     if (fixed_) report["fixed"] = *fixed_;
   }
   std::size_t Findings() const { return findings_.size(); }
+  const std::vector<nlohmann::json>& FindingList() const { return findings_; }
   const std::string& Error() const { return error_; }
 
  private:
@@ -117,7 +120,9 @@ class Merge {
   std::string error_;
 };
 
-std::string DirtyHiveMessage(const std::vector<std::string>& dirty) {
+// `what`: "a fix" or "an undo"; `again`: "the fix" or "the undo".
+std::string DirtyHiveMessage(const std::vector<std::string>& dirty, const std::string& what,
+                             const std::string& again) {
   std::string names, logs;
   for (const auto& d : dirty) {
     const std::string name = platform::ExtractFileName(d);
@@ -127,14 +132,15 @@ std::string DirtyHiveMessage(const std::vector<std::string>& dirty) {
   return "the registry hive" + std::string(dirty.size() > 1 ? "s " : " ") + names +
          (dirty.size() > 1 ? " were" : " was") +
          " not closed cleanly (Windows crashed or lost power): their newest changes are still "
-         "in the transaction logs, and a fix would lose them. Nothing was changed. Start Windows "
+         "in the transaction logs, and " + what + " would lose them. Nothing was changed. Start Windows "
          "once and shut it down normally, or replay the transaction logs (" +
-         logs + ") with a tool that can, then run the fix again. /scan reads the installation as it is.";
+         logs + ") with a tool that can, then run " + again + " again. /scan reads the installation as it is.";
 }
 
-// A fix must be able to write where it will write, or it changes nothing:
-// the rescue's folder at the volume's root, and a new file beside each hive.
-std::string WritableProblem(OfflineMachine& m) {
+// A fix or an undo must be able to write where it will write, or it changes
+// nothing: a new file beside each hive, and (for a fix) the rescue's folder
+// at the volume's root.
+std::string WritableProblem(OfflineMachine& m, bool makeFolder) {
   auto& f = m.Files();
   // The probes leave nothing behind; the folder is made last, when it is sure to be used.
   for (const auto& h : m.Hives()) {
@@ -146,13 +152,44 @@ std::string WritableProblem(OfflineMachine& m) {
              "); nothing was changed";
   }
   const std::string folder = std::string(1, m.Drive()) + ":\\" + kRescueFolder;
-  if (!platform::DirectoryExists(f, folder)) {
+  if (makeFolder && !platform::DirectoryExists(f, folder)) {
     const platform::Status s = f.CreateDirectory(folder);
     if (s != platform::kOk)
       return "the volume cannot be written (the folder " + folder + " cannot be made, error " +
              std::to_string(s) + "); nothing was changed";
   }
   return {};
+}
+
+// The journal of the installation's rescue folder, naming values as they
+// live in the hives and saving the hives an undo changes.
+struct VolumeJournal {
+  explicit VolumeJournal(OfflineMachine& m) : journal(m, DataFolder(m)) {
+    journal.valuePlace = [&m](platform::Hive& root, std::string& key, std::string_view name) {
+      m.ValuePlace(root, key, name);
+    };
+    journal.save = [&m](std::string& why) { return m.CommitHives(&why) == platform::kOk; };
+  }
+  static std::string DataFolder(OfflineMachine& m) {
+    return std::string(1, m.Drive()) + ":\\" + kRescueFolder + "\\";
+  }
+  undo::Journal journal;
+};
+
+// One line per item /undo handled, from the report.
+void TellUndo(const nlohmann::json& report, std::ostream& out) {
+  const auto& u = report["undo"];
+  if (!report["backup"].is_string()) return;
+  out << "klaruvex-rescue: backup " << report["backup"].get<std::string>();
+  if (u["action"].is_string()) out << " (" << u["action"].get<std::string>() << ")";
+  out << "\n";
+  for (const auto& i : u["items"]) {
+    const std::string result = i["result"];
+    out << "  " << (result == "restored" ? "restored: " : result == "conflict" ? "conflict, left alone: " : "not restored: ")
+        << i["item"].get<std::string>();
+    if (i["reason"].is_string()) out << " (" << i["reason"].get<std::string>() << ")";
+    out << "\n";
+  }
 }
 
 }  // namespace
@@ -173,9 +210,6 @@ std::optional<RescueCommand> ParseRescueCommandLine(const std::vector<std::strin
     if (platform::SameText(a, "/user")) {
       if (i + 1 >= args.size() || args[i + 1].empty()) return fail("/user needs a profile name");
       r.user = args[++i];
-    } else if (platform::SameText(a, "/undo")) {
-      r.undo = true;
-      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '/') r.undoId = args[++i];
     } else if (platform::SameText(a, "/update") || platform::SameText(a, "/server") ||
                platform::SameText(a, "/path")) {
       return fail(a + " is not available in the rescue");
@@ -183,11 +217,15 @@ std::optional<RescueCommand> ParseRescueCommandLine(const std::vector<std::strin
       rest.push_back(a);
     }
   }
-  if (r.undo) {
-    if (!rest.empty() || !r.user.empty()) return fail("/undo takes no other switch");
+  auto command = app::ParseCommandLine(rest);
+  if (command && command->undo) {
+    // Every profile's values may be in the backup: /user has no place here.
+    if (!r.user.empty()) return fail("/undo takes no /user");
+    r.undo = true;
+    r.undoId = command->undoId;
+    r.command = *command;
     return r;
   }
-  auto command = app::ParseCommandLine(rest);
   if (!command || !command->scan) return fail("unknown or incomplete switches");
   if (command->fix && command->quarantine) return fail("/fix and /quarantine exclude each other");
   r.command = *command;
@@ -213,29 +251,31 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
   report["version"] = KVX_VERSION;
   report["started"] = app::UtcNow();
   auto warnings = nlohmann::json::array();
-  auto finish = [&](int code, const std::string& error) {
+  auto finish = [&](int code, const std::string& error, const char* result = nullptr) {
     if (!error.empty()) {
       err << "klaruvex-rescue: " << error << "\n";
       report["error"] = error;
     }
     report["warnings"] = warnings;
-    report["result"] = code == app::kExitFailed ? "failed" : code == app::kExitFound ? "infected" : "clean";
+    if (!result) result = code == app::kExitFailed ? "failed" : code == app::kExitFound ? "infected" : "clean";
+    report["result"] = result;
     report["finished"] = app::UtcNow();
-    if (!reportPath.empty() && !WriteReplacing(reportPath, report.dump(2) + "\n")) {
+    // A message that still holds bytes of another code page is written with
+    // replacement characters rather than not at all.
+    const std::string json = report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (!reportPath.empty() && !WriteReplacing(reportPath, json + "\n")) {
       err << "klaruvex-rescue: the report " << reportPath << " cannot be written\n";
       return app::kExitFailed;
     }
     return code;
   };
-  if (rc.undo) return finish(app::kExitFailed, "/undo is not available in this build");
-
   const bool changes = rc.command.fix || rc.command.quarantine;
   const std::string database = Absolute(rc.command.database);
   const std::string logFile = Absolute(rc.command.logFile);
   platform::offline::OfflineOptions options;
   options.volume = rc.volume;
   options.programPath = programPath;
-  options.writable = changes;
+  options.writable = changes || rc.undo;
   options.user = rc.user;
   for (const auto& f : {database, reportPath, logFile})
     if (!f.empty()) options.hostFiles.push_back(f);
@@ -267,9 +307,28 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
     }
   };
   tellWarnings();
-  if (changes && !dirty.empty()) return finish(app::kExitFailed, DirtyHiveMessage(dirty));
+  if (rc.undo) {
+    if (!dirty.empty())
+      return finish(app::kExitFailed, text(DirtyHiveMessage(dirty, "an undo", "the undo")));
+    if (auto p = WritableProblem(m, false); !p.empty()) return finish(app::kExitFailed, text(p));
+    VolumeJournal v(m);
+    v.journal.RemoveExpired();
+    const app::UndoOutcome u = app::ReportUndo(m, v.journal.Undo(rc.undoId), report);
+    tellWarnings();
+    TellUndo(report, out);
+    return finish(u.code, u.error, u.result);
+  }
+  if (changes && !dirty.empty())
+    return finish(app::kExitFailed, text(DirtyHiveMessage(dirty, "a fix", "the fix")));
   if (changes) {
-    if (auto p = WritableProblem(m); !p.empty()) return finish(app::kExitFailed, p);
+    if (auto p = WritableProblem(m, true); !p.empty()) return finish(app::kExitFailed, text(p));
+  }
+  // One backup for the whole fix, every profile's removals and the hives.
+  std::optional<VolumeJournal> volumeJournal;
+  std::optional<undo::Backup> backup;
+  if (changes) {
+    volumeJournal.emplace(m);
+    backup.emplace(volumeJournal->journal, rc.command.quarantine ? "Add to Quarantine and Fix" : "Fix");
   }
 
   // One run of the Windows program's unattended scan per profile.
@@ -300,12 +359,28 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
       logs.push_back(log);
     }
     app::UnattendedSetup setup;
-    setup.dataFolder = std::string(1, m.Drive()) + ":\\" + kRescueFolder + "\\";
+    setup.dataFolder = VolumeJournal::DataFolder(m);
+    setup.backup = backup ? &*backup : nullptr;
     nlohmann::json run;
     const int code = app::RunUnattended(m, c, &run, setup);
     failed = failed || code == app::kExitFailed;
     merge.Add(run, text(name));
     tellWarnings();
+  }
+  // A file removed in one profile's run is gone for the next ones, whose
+  // scans no longer find it: the start-up values of those profiles that
+  // started it go now, as the fix removes them with the file.
+  if (backup && names.size() > 1) {
+    const std::string folder = platform::ExtractFilePath(m.Sys().ModulePath());
+    std::vector<std::string> removed;
+    for (const auto& f : merge.FindingList())
+      if (f.value("type", "") == "file" && f.contains("action") &&
+          (f["action"] == "removed" || f["action"] == "quarantined and removed"))
+        removed.push_back(programText(f["path"].get<std::string>()));
+    for (const auto& name : names) {
+      m.SelectProfile(name);
+      for (const auto& path : removed) engine::RemoveStartupValuesFor(m, folder, path, *backup);
+    }
   }
   merge.Into(report);
   if (rc.command.log) report["logs"] = logs;
@@ -316,12 +391,26 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
     for (const auto& h : m.Hives())
       if (h.changed) changed.push_back(text(h.label));
     report["installation"]["changedHives"] = changed;
-    if (m.CommitHives(&commitError) != platform::kOk) {
+    // Each hive's file as it was goes into the backup before the new one
+    // takes its place.
+    auto keep = [&](const std::string& hive, const std::string& newFile, std::string* why) {
+      const undo::Kept kept = backup->KeepReplacement(hive, newFile);
+      if (!kept && why) *why = "the registry hive " + hive + " cannot be backed up: " + kept.error;
+      return kept.ok;
+    };
+    if (m.CommitHives(&commitError, keep) != platform::kOk) {
       failed = true;
-      commitError = "the fix could not be saved: " + commitError;
+      commitError = "the registry changes of the fix could not be saved, the start-up values are "
+                    "still there: " + commitError;
+      report["fixed"] = false;
     }
+    backup->Finish();
+    report["backup"] = backup->Id().empty() ? nlohmann::json() : nlohmann::json(backup->Id());
+    if (!backup->Id().empty())
+      out << "klaruvex-rescue: what the fix removed is kept in the backup " << backup->Id()
+          << " (\"klaruvex-rescue " << rc.volume << " /undo " << backup->Id() << "\" puts it back)\n";
   }
-  const std::string firstError = !commitError.empty() ? commitError : merge.Error();
+  const std::string firstError = !commitError.empty() ? text(commitError) : merge.Error();
   if (failed) return finish(app::kExitFailed, firstError.empty() ? "the scan could not be done" : firstError);
   if (!merge.Error().empty()) err << "klaruvex-rescue: " << merge.Error() << "\n";
   if (merge.Findings() > 0) {

@@ -1,12 +1,16 @@
 #pragma once
 // "klaruvex-rescue DIR /scan [/fix | /quarantine] [/db FILE] [/report FILE]
-// [/log [FILE]] [/user NAME]": the unattended program run from Linux on a
-// Windows installation that is not running, mounted at DIR. The scan (and
-// fix) of the Windows program runs once per profile of the installation (or
-// for the one /user names); its program files are read from beside the
-// rescue program; the quarantine lives in "Klaruvex Rescue" at the volume's
-// root. Exit codes as the Windows program's: 0 clean, 1 something found, 2
-// the work could not be done. Errors also go to standard error.
+// [/log [FILE]] [/user NAME]" and "klaruvex-rescue DIR /undo [ID] [/report
+// FILE]": the unattended program run from Linux on a Windows installation
+// that is not running, mounted at DIR. The scan (and fix) of the Windows
+// program runs once per profile of the installation (or for the one /user
+// names); its program files are read from beside the rescue program; the
+// quarantine and the undo journal's backups (one per fix, over every
+// profile and with each hive file the fix saved anew) live in "Klaruvex
+// Rescue" at the volume's root, as in the Windows program's folder. Exit
+// codes as the Windows program's: 0 clean (or all put back), 1 something
+// found (or some items conflicted), 2 the work could not be done. Errors
+// also go to standard error.
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -16,8 +20,8 @@
 
 namespace rescue {
 
-// The folder at the volume's root that holds the quarantine (and the fix's
-// backups), laid out as the Windows program's folder.
+// The folder at the volume's root that holds the quarantine and the fix's
+// backups, laid out as the Windows program's folder.
 inline constexpr const char* kRescueFolder = "Klaruvex Rescue";
 
 struct RescueCommand {

@@ -264,6 +264,11 @@ TEST_F(RescueTest, ADirtyHiveIsReadByAScanAndLeftAloneByAFix) {
             "transaction logs (NTUSER.DAT.LOG1, NTUSER.DAT.LOG2) with a tool that can, then run the fix "
             "again. /scan reads the installation as it is.");
   EXPECT_NE(err.find("klaruvex-rescue: " + error), std::string::npos);
+  // Nor does an undo write into it.
+  EXPECT_EQ(Run({"/undo", "/report", ReportPath()}), 2);
+  EXPECT_EQ(Snapshot(volume), before);
+  EXPECT_NE(Report()["error"].get<std::string>().find("and an undo would lose them. Nothing was changed."),
+            std::string::npos);
 }
 
 TEST_F(RescueTest, AFixThatCannotBeDoneChangesNothing) {
@@ -288,6 +293,12 @@ TEST_F(RescueTest, AFixThatCannotBeDoneChangesNothing) {
       {"a folder where a hive's new file must be",
        [&] { fs::create_directories(volume / "Windows/System32/config/SYSTEM.kvxnew/x"); },
        "the registry hive Windows\\System32\\config\\SYSTEM cannot be replaced"},
+      {"a file where the backups must go",
+       [&] {
+         fs::create_directories(volume / "Klaruvex Rescue");
+         std::ofstream(volume / "Klaruvex Rescue/Backups") << "in the way";
+       },
+       "1 finding was left in place because it could not be backed up"},
   };
   for (const auto& c : cases) {
     fs::remove_all(volume);
@@ -304,6 +315,133 @@ TEST_F(RescueTest, AFixThatCannotBeDoneChangesNothing) {
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.what << ": " << error;
     EXPECT_EQ(err, "klaruvex-rescue: " + error + "\n") << c.what;
   }
+}
+
+// The undo journal on the volume: what a fix removed comes back.
+class RescueUndoTest : public RescueTest {
+ protected:
+  static constexpr const char* kSid = "S-1-5-21-1004336348-1177238915-682003330-";
+  // Two profiles, a sample started from SOFTWARE's Run key (both views) and
+  // from each profile's, with different value types, and an infected folder.
+  void PlantAndFix() {
+    Install({.users = {"Anna", "Bert"}});
+    auto& inst = *installation;
+    inst.File("Bad\\evil.exe", std::string("MZ\0evil sample", 14));
+    inst.File("Bad\\Nest\\payload.dat", "payload");
+    inst.File("Good\\tool.exe", "MZ good tool");
+    inst.Software()
+        .String("Microsoft\\Windows\\CurrentVersion\\Run", "Evil", "\"C:\\Bad\\evil.exe\" /quiet")
+        .String("Microsoft\\Windows\\CurrentVersion\\Run", "Tool", "C:\\Good\\tool.exe")
+        .String("Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Evil32",
+                "C:\\Bad\\evil.exe /wow");
+    inst.User("Anna").String(kRun, "EvilToo", "C:\\Bad\\evil.exe").String(kRun, "Other", "C:\\Good\\tool.exe -x");
+    inst.User("Bert").ExpandString(kRun, "EvilToo", "C:\\BAD\\EVIL.EXE");
+    Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe", "[Worm.Nest]:C:\\Bad\\Nest\\\\"});
+    Finish();
+    before = Volume();
+    const struct {
+      const char* hive;
+      std::initializer_list<std::string> gone;
+    } hives[] = {{"Windows/System32/config/SOFTWARE", {"Evil", "Evil32"}},
+                 {"Users/Anna/NTUSER.DAT", {"EvilToo"}},
+                 {"Users/Bert/NTUSER.DAT", {"EvilToo"}}};
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& h : hives) rows.push_back(Dump(HivePath(h.hive)));
+    ASSERT_EQ(Run({"/scan", "/fix", "/report", ReportPath()}), 1) << err;
+    ASSERT_FALSE(fs::exists(volume / "Bad/evil.exe"));
+    ASSERT_FALSE(fs::exists(volume / "Bad/Nest"));
+    // Every profile's value went, though the second profile's scan no
+    // longer found the file the first one's fix removed.
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      ASSERT_EQ(Dump(HivePath(hives[i].hive)), Without(rows[i], hives[i].gone)) << hives[i].hive;
+    backup = Report()["backup"];
+    EXPECT_NE(out.find("kept in the backup " + backup), std::string::npos) << out;
+  }
+  std::string HivePath(const char* rel) const { return (volume / rel).string(); }
+  // The volume without the rescue's own folder.
+  std::map<std::string, std::string> Volume() {
+    auto all = Snapshot(volume);
+    for (auto it = all.begin(); it != all.end();)
+      it = it->first.rfind("Klaruvex Rescue", 0) == 0 ? all.erase(it) : std::next(it);
+    return all;
+  }
+  std::vector<std::string> Items(const nlohmann::json& r) {
+    std::vector<std::string> items;
+    for (const auto& i : r["undo"]["items"])
+      items.push_back(i["item"].get<std::string>() + " = " + i["result"].get<std::string>() +
+                      (i["reason"].is_string() ? ": " + i["reason"].get<std::string>() : ""));
+    return items;
+  }
+
+  std::map<std::string, std::string> before;
+  std::string backup;
+};
+
+TEST_F(RescueUndoTest, UndoGivesBackEveryFileAndValueAndTheHivesByteForByte) {
+  PlantAndFix();
+  EXPECT_EQ(Run({"/undo", "/report", ReportPath()}), 0) << err;
+  EXPECT_EQ(Volume(), before);  // every file and hive byte for byte
+  auto r = Report();
+  EXPECT_EQ(r["result"], "undone");
+  EXPECT_EQ(r["backup"], backup);
+  EXPECT_EQ(r["undo"]["action"], "Fix");
+  EXPECT_TRUE(r["undo"]["removed"]);
+  // Each profile's value is kept under its own SID, the 32-bit view's under
+  // its own key: a backup that comes back from Windows goes where it was.
+  const std::string run = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
+  const std::string hklm = "registry value HKEY_LOCAL_MACHINE\\";
+  const auto items = Items(r);
+  for (const std::string& value : std::vector<std::string>{
+           hklm + "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Evil",
+           hklm + "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run\\Evil32",
+        "registry value HKEY_USERS\\" + std::string(kSid) + "1000" + run + "EvilToo",
+        "registry value HKEY_USERS\\" + std::string(kSid) + "1001" + run + "EvilToo",
+        "file C:\\Windows\\System32\\config\\SOFTWARE (as it was before it was saved anew)",
+        "file C:\\Users\\Bert\\NTUSER.DAT (as it was before it was saved anew)",
+        "file C:\\Bad\\evil.exe", "folder C:\\Bad\\Nest"})
+    EXPECT_NE(std::find(items.begin(), items.end(), value + " = restored"), items.end())
+        << value << "\n" << ::testing::PrintToString(items);
+  EXPECT_NE(out.find("restored: file C:\\Bad\\evil.exe"), std::string::npos) << out;
+
+  EXPECT_EQ(Run({"/undo", "/report", ReportPath()}), 2);
+  EXPECT_EQ(Report()["result"], "nothing to undo");
+  EXPECT_EQ(Report()["error"], "There is nothing to undo.");
+  EXPECT_EQ(err, "klaruvex-rescue: There is nothing to undo.\n");
+  EXPECT_EQ(Volume(), before);
+}
+
+TEST_F(RescueUndoTest, AHiveWindowsChangedSinceIsLeftAloneAndItsValuesComeBack) {
+  PlantAndFix();
+  const std::string bert = HivePath("Users/Bert/NTUSER.DAT");
+  const auto fixed = Dump(bert);
+  hivemake::Hive::OpenExisting(bert).String(kRun, "SinceTheFix", "C:\\Good\\tool.exe").Save();
+  EXPECT_EQ(Run({"/undo", backup, "/report", ReportPath()}), 1) << err;
+  auto r = Report();
+  EXPECT_EQ(r["result"], "conflicts");
+  const auto items = Items(r);
+  EXPECT_NE(std::find(items.begin(), items.end(),
+                      "file C:\\Users\\Bert\\NTUSER.DAT (as it was before it was saved anew) = "
+                      "conflict: it has been changed since it was saved"),
+            items.end())
+      << ::testing::PrintToString(items);
+  // The value came back into the hive as it is now, beside what Windows wrote.
+  auto now = Dump(bert);
+  EXPECT_EQ(Without(now, {"EvilToo", "SinceTheFix"}), fixed);
+  EXPECT_EQ(std::count_if(now.begin(), now.end(),
+                          [](const std::string& row) {
+                            return row.find("|EvilToo=2:" + Hex(hivemake::Utf16("C:\\BAD\\EVIL.EXE"))) !=
+                                   std::string::npos;
+                          }),
+            1);
+  // Everything else is back byte for byte.
+  auto volumeNow = Volume();
+  volumeNow.erase("Users/Bert/NTUSER.DAT");
+  auto volumeBefore = before;
+  volumeBefore.erase("Users/Bert/NTUSER.DAT");
+  EXPECT_EQ(volumeNow, volumeBefore);
+  // The backup keeps what did not come back.
+  EXPECT_EQ(Run({"/undo", "/report", ReportPath()}), 1);
+  EXPECT_EQ(Items(Report()).size(), 1u);
 }
 
 }  // namespace
