@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/descriptor_file.h"
 #include "platform/text.h"
 
 namespace platform::offline {
@@ -64,10 +65,9 @@ FileTime ToFileTime(const struct timespec& t) {
                                kUnixEpochTicks);
 }
 
-class FdFile final : public File {
+class FdFile final : public DescriptorFile {
  public:
-  explicit FdFile(int fd) : fd_(fd) {}
-  ~FdFile() override { ::close(fd_); }
+  explicit FdFile(int fd) : DescriptorFile(fd) {}
   std::size_t Read(void* buffer, std::size_t n) override {
     for (;;) {
       const ssize_t got = ::read(fd_, buffer, n);
@@ -90,16 +90,6 @@ class FdFile final : public File {
   }
   // A rescue may be followed by pulling the disk: what was written is on it.
   Status Flush() override { return ::fdatasync(fd_) == 0 || errno == EINVAL ? kOk : FromErrno(errno); }
-  std::uint64_t Size() override {
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  }
-  Status Seek(std::uint64_t position) override {
-    return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0 ? kOk : kInvalidParameter;
-  }
-
- private:
-  int fd_;
 };
 
 class MapView final : public MappedView {

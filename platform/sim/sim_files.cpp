@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/descriptor_file.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 
@@ -78,10 +79,9 @@ class SimFile final : public File {
 
 // A file opened for reading: straight reads of the descriptor, as ReadFile
 // reads a handle, with nothing buffered in between.
-class SimReadFile final : public File {
+class SimReadFile final : public DescriptorFile {
  public:
-  SimReadFile(int fd, std::uint64_t readLimit) : fd_(fd), readLimit_(readLimit) {}
-  ~SimReadFile() override { ::close(fd_); }
+  SimReadFile(int fd, std::uint64_t readLimit) : DescriptorFile(fd), readLimit_(readLimit) {}
   std::size_t Read(void* buffer, std::size_t n) override {
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, readLimit_));
     std::size_t total = 0;
@@ -95,16 +95,8 @@ class SimReadFile final : public File {
     return total;
   }
   Status Write(const void*, std::size_t) override { return kAccessDenied; }
-  std::uint64_t Size() override {
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  }
-  Status Seek(std::uint64_t position) override {
-    return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0 ? kOk : kInvalidParameter;
-  }
 
  private:
-  int fd_;
   std::uint64_t readLimit_;
 };
 
