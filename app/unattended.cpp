@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <ctime>
+#include <utility>
 
 #include "app/all_windows.h"
 #include "app/fix_ui.h"
@@ -17,6 +18,7 @@
 #include "ui/headless_host.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
+#include "update/updater.h"
 #include "update/upgrade_window.h"
 
 namespace app {
@@ -30,6 +32,7 @@ struct Switch {
   std::vector<std::string> CommandLine::*list = nullptr;  // a switch that may repeat
 };
 const Switch kSwitches[] = {
+    {kHandOverSwitch, &CommandLine::handOver, nullptr},
     {"/scan", &CommandLine::scan, nullptr},
     {"/db", nullptr, &CommandLine::database},
     {"/report", nullptr, &CommandLine::report},
@@ -100,6 +103,24 @@ void AddScanResults(Program& p, Report& report) {
   report.Json()["inventory"] = std::move(inventory);
 }
 
+// What the report says of a failed update.
+std::string UpdateError(Program& p) {
+  const std::string& reason = p.updater->failure;
+  return "The update failed" + (reason.empty() ? std::string() : ": " + reason) +
+         "; the database in use is kept.";
+}
+
+// A run an unattended upgrade started: the copy puts itself over the
+// program and starts it; the new program deletes the copy. Nothing else.
+int CompleteHandOver(platform::Machine& machine) {
+  ui::HeadlessHost host;
+  host.onUnexpected = [](const std::string&) {};
+  Program p(machine, host);
+  if (p.StartHandOver() == Program::Role::UpgradeCopy)
+    return update::RunUpgradeCopy(p, {}, kHandOverSwitch);
+  return kExitClean;
+}
+
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) { return platform::Cp1252ToUtf8(text); }
@@ -111,7 +132,13 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     return nullptr;
   };
   CommandLine c;
+  // Before anything else: whatever follows, such a run only hands over.
+  if (!args.empty() && platform::SameText(args[0], kHandOverSwitch)) {
+    c.handOver = true;
+    return c;
+  }
   for (std::size_t i = 0; i < args.size(); ++i) {
+    if (platform::SameText(args[i], kHandOverSwitch)) return std::nullopt;
     const Switch* match = find(args[i]);
     if (!match) return std::nullopt;
     if (match->flag) {
@@ -133,7 +160,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   return c;
 }
 
-int RunUnattended(platform::Machine& machine, const CommandLine& command) {
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  const std::string& updatePublicKey) {
   auto& fs = machine.Files();
   // A report that cannot be written is known before anything is scanned.
   if (!command.report.empty()) {
@@ -142,7 +170,15 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
   }
   Report report;
   std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
-  auto finish = [&](int code, const std::string& error) {
+  std::function<void(int&, std::string&)> handOver;  // an upgrade waiting for the run's end
+  // The first exception that escaped a handler: it ends the run with 2.
+  std::string escaped;
+  auto finish = [&](int code, std::string error) {
+    if (handOver) std::exchange(handOver, nullptr)(code, error);
+    if (!escaped.empty()) {
+      code = kExitFailed;
+      error = escaped;
+    }
     if (addRows && !command.report.empty()) addRows();
     report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
     if (!error.empty()) report.Set("error", error);
@@ -154,69 +190,105 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
   ui::HeadlessHost host;
   host.onUnexpected = [](const std::string&) {};
   Program p(machine, host);
-  if (!p.Start()) {
-    // Started as the upgrade copy: it only puts the new program in place.
-    if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
-    return finish(kExitFailed, "The program does not run on this system.");
-  }
-  addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
+  p.updatePublicKey = updatePublicKey;
+  p.app.OnException = [&](const std::string& message) {
+    if (escaped.empty()) escaped = message;
+  };
+  // Everything after the start, so an exception that escapes still ends in
+  // the report.
+  auto run = [&]() -> int {
+    if (!p.Start()) {
+      // Started as the upgrade copy: it only puts the new program in place.
+      if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
+      return finish(kExitFailed, "The program does not run on this system.");
+    }
+    addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
 
-  bool updateFailed = false;
-  if (command.update) {
-    const int rc = update::RunUnattendedUpdate(p, command.server);
-    updateFailed = rc != update::kUpdateDone;
-    report.Set("update", updateFailed ? "failed" : "done");
-    // A handed-over upgrade ends this run: the new program is starting.
-    if (p.app.Terminated()) return finish(kExitClean, "");
-    if (!command.scan && !command.log)
-      return finish(updateFailed ? kExitFailed : kExitClean,
-                    updateFailed ? "The update failed; the database in use is kept." : "");
-  }
+    bool updateFailed = false;
+    if (command.update) {
+      const bool more = command.scan || command.log;
+      const int rc = update::RunUnattendedUpdate(p, command.server, more);
+      updateFailed = rc == update::kUpdateFailed;
+      report.Json()["signed"] = !p.updatePublicKey.empty();
+      report.Set("update", updateFailed ? "failed" : p.app.Terminated() ? "upgrade started" : "done");
+      // A handed-over upgrade ends this run: the new program is starting.
+      if (p.app.Terminated()) return finish(kExitClean, "");
+      if (rc == update::kUpgradeReady) {
+        // The scan, fix and log run first, with the program and database in use.
+        handOver = [&](int& code, std::string& error) {
+          if (update::HandOverUnattended(p)) {
+            report.Set("update", "upgrade started");
+            return;
+          }
+          report.Set("update", "failed");
+          if (code == kExitClean) {
+            code = kExitFailed;
+            error = UpdateError(p);
+          }
+        };
+      }
+      if (!more) return finish(updateFailed ? kExitFailed : kExitClean, updateFailed ? UpdateError(p) : "");
+      if (!escaped.empty()) return finish(kExitFailed, "");
+    }
 
-  if (!command.scan) {
-    const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
-    if (!error.empty()) return finish(kExitFailed, error);
-    return finish(updateFailed ? kExitFailed : kExitClean,
-                  updateFailed ? "The update failed; the database in use is kept." : "");
-  }
+    if (!command.scan) {
+      const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+      if (!error.empty()) return finish(kExitFailed, error);
+      return finish(updateFailed ? kExitFailed : kExitClean, updateFailed ? UpdateError(p) : "");
+    }
 
-  const std::string db =
-      command.database.empty() ? p.programFolder + "files.dat" : command.database;
-  report.Set("databaseFile", db);
-  auto& database = p.form1->database;
-  if (auto problem = engine::LoadProblem(database.Load(fs, db, update::LanguageKey())); !problem.empty())
-    return finish(kExitFailed, "The threat database \"" + db + "\" " + problem);
-  if (database.Text().find('\r') == std::string::npos)
-    return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
-  report.Set("databaseDate", database.Date(p.msg[2]));
+    const std::string db =
+        command.database.empty() ? p.programFolder + "files.dat" : command.database;
+    report.Set("databaseFile", db);
+    auto& database = p.form1->database;
+    if (auto problem = engine::LoadProblem(database.Load(fs, db, update::LanguageKey())); !problem.empty())
+      return finish(kExitFailed, "The threat database \"" + db + "\" " + problem);
+    if (database.Text().find('\r') == std::string::npos)
+      return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
+    report.Set("databaseDate", database.Date(p.msg[2]));
 
-  if (command.paths.empty()) {
-    RunQuickScan(p, false);
-  } else if (auto error = scanopt::RunUnattendedFolderScan(p, command.paths, report.Json());
-             !error.empty()) {
-    return finish(kExitFailed, error);
+    if (command.paths.empty()) {
+      RunQuickScan(p, false);
+    } else if (auto error = scanopt::RunUnattendedFolderScan(p, command.paths, report.Json());
+               !error.empty()) {
+      return finish(kExitFailed, error);
+    }
+    AddScanResults(p, report);
+    const bool found = p.form1->scan.findings.Size() > 0;
+    if (!escaped.empty()) return finish(kExitFailed, "");
+    if ((command.fix || command.quarantine) && found)
+      report.Json()["fixed"] =
+          FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
+    // The log scans again: after the findings (and what was done) are in the report.
+    const std::string logError = command.log ? logopt::WriteUnattendedLog(p, command.logFile) : "";
+    if (found) return finish(kExitFound, logError);
+    if (!logError.empty()) return finish(kExitFailed, logError);
+    if (updateFailed) return finish(kExitFailed, UpdateError(p));
+    return finish(kExitClean, "");
+  };
+  try {
+    return run();
+  } catch (...) {
+    if (escaped.empty()) escaped = ui::ExceptionMessage(std::current_exception());
   }
-  AddScanResults(p, report);
-  const bool found = p.form1->scan.findings.Size() > 0;
-  if ((command.fix || command.quarantine) && found)
-    report.Json()["fixed"] =
-        FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
-  // The log scans again: after the findings (and what was done) are in the report.
-  const std::string logError = command.log ? logopt::WriteUnattendedLog(p, command.logFile) : "";
-  if (found) return finish(kExitFound, logError);
-  if (!logError.empty()) return finish(kExitFailed, logError);
-  if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
-  return finish(kExitClean, "");
+  try {
+    return finish(kExitFailed, escaped);
+  } catch (...) {
+    return kExitFailed;  // not even the report could be written
+  }
 }
 
 int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
-               const std::function<std::unique_ptr<ui::Host>()>& windowHost) {
+               const std::function<std::unique_ptr<ui::Host>()>& windowHost,
+               const std::string& updatePublicKey) {
   if (!args.empty()) {
     auto command = ParseCommandLine(args);
-    return command ? RunUnattended(machine, *command) : kExitFailed;
+    if (command && command->handOver) return CompleteHandOver(machine);
+    return command ? RunUnattended(machine, *command, updatePublicKey) : kExitFailed;
   }
   auto host = windowHost();
   Program program(machine, *host);
+  program.updatePublicKey = updatePublicKey;
   return program.Main();
 }
 
