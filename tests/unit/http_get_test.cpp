@@ -29,6 +29,15 @@ class HttpGetTest : public SimFixture {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
+  // One waiting download of /file.bin over an old "C:\file.bin".
+  void Fetch(const char* scenario) {
+    events.clear();
+    progress.clear();
+    WriteFile("C:\\file.bin", "old");
+    www.Scenario(scenario);
+    get.WaitThread = true;
+    get.GetFile();
+  }
   std::string Saved() {
     std::string bytes;
     platform::ReadWholeFile(machine.Files(), "C:\\file.bin", bytes);
@@ -87,12 +96,8 @@ TEST_F(HttpGetTest, AnswersThatAreNotTheWholeFileAreErrors) {
   www.Put("/file.bin", std::string(300, 'b'));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    events.clear();
-    WriteFile("C:\\file.bin", "old");
-    www.Scenario(c.scenario);
     get.BinaryData = c.binaryData;
-    get.WaitThread = true;
-    get.GetFile();
+    Fetch(c.scenario);
     EXPECT_EQ(events, std::vector<std::string>{c.event});
     if (std::string(c.scenario).find("status") != std::string::npos) {
       EXPECT_EQ(Saved(), "old");
@@ -169,13 +174,8 @@ TEST_F(HttpGetTest, EveryDownloadIsHeldToItsCapAndAFailedOneLeavesNoFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    events.clear();
-    progress.clear();
-    WriteFile("C:\\file.bin", "old");
-    www.Scenario(c.scenario);
     get.MaxSize = c.cap;
-    get.WaitThread = true;
-    get.GetFile();
+    Fetch(c.scenario);
     EXPECT_EQ(events, std::vector<std::string>{c.event});
     EXPECT_EQ(!progress.empty(), c.anyProgress);
     for (const auto& [total, readed] : progress) EXPECT_LE(readed, c.cap);

@@ -8,6 +8,7 @@
 #include <process.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/options.h"
@@ -87,7 +88,14 @@ TEST_F(WinNetSigned, TheDefaultBuildHoldsEveryDownloadToItsCap) {
   Put("S:\\updr2\\files2.htm", engine::PackDatabase(DatabaseText(DateLine(123)), update::LanguageKey()));
   // An answer to the list without a length that never ends.
   Put("S:\\_scenario.json", R"({"/updr2/list.htm": {"endless": true}})");
+  auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&start] {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
+  };
   EXPECT_EQ(Run({"/update"}), 2);
+  const long long ms = elapsed();
   EXPECT_EQ(Report()["signed"], false);
   EXPECT_EQ(Report()["error"],
             "The update failed: the update list could not be downloaded; the database in use is "
@@ -97,10 +105,15 @@ TEST_F(WinNetSigned, TheDefaultBuildHoldsEveryDownloadToItsCap) {
   const std::string sent = Read("S:\\_endless.log");
   ASSERT_EQ(sent.rfind("/updr2/list.htm ", 0), 0u) << sent;
   EXPECT_LT(std::stoull(sent.substr(16)), 64ull << 20);
+  std::printf("endless list: /update ended after %lld ms, the server sent %s", ms,
+              sent.substr(16).c_str());
 
   // A complete database announced at 3 GiB.
   Put("S:\\_scenario.json", R"({"/updr2/files2.htm": {"declare": 3221225472}})");
+  start = std::chrono::steady_clock::now();
   EXPECT_EQ(Run({"/update"}), 2);
+  // For comparison: a whole run whose list is read at once.
+  std::printf("database announced at 3 GiB: /update ended after %lld ms\n", elapsed());
   EXPECT_FALSE(Exists("filess.dat"));
   EXPECT_EQ(Read(std::string(kFolder) + "files.dat"), before);
   EXPECT_EQ(kvxtest::Requests(m->Files(), false).back(), "GET /updr2/files2.htm HTTP/1.0");
