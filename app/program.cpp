@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "app/scan_ui.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 #include "update/updater.h"
 #include "update/upgrade_window.h"
 
@@ -69,6 +70,9 @@ Program::Role Program::StartHandOver() {
 bool Program::Start() {
   if (StartRole() == Role::UpgradeCopy) return false;
   DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
+  journal = std::make_unique<undo::Journal>(machine, programFolder);
+  journal->pump = [this] { app.ProcessMessages(); };
+  journal->RemoveExpired();
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;

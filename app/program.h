@@ -21,6 +21,9 @@ class Toptscan;
 namespace update {
 class Updater;
 }
+namespace undo {
+class Journal;
+}
 
 namespace app {
 
@@ -80,6 +83,8 @@ class Program {
   // The key the update list must be signed with (64 hexadecimal digits): the
   // build's, handed in by the program's entry; empty for the plain channel.
   std::string updatePublicKey;
+  // The backups of everything the program removes or changes for the user.
+  std::unique_ptr<undo::Journal> journal;
 
  private:
   void CreateForms();

@@ -1,22 +1,31 @@
 #pragma once
 // The program run from its command line, without a window and without a
 // message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
-// [/path DIR ...] [/fix | /quarantine] [/log [FILE]] [/report FILE]". Arguments ignore
-// letter case. Exit codes: 0 nothing found
-// (and up to date or updated), 1 something found, 2 the work could not be done
-// (an unknown argument exits 2 and touches nothing). With both, the update
-// runs first; a failed update then gives 2 unless the scan found something.
-// A new program the update brings is started only after the scan, fix and
-// log, with the program and database in use. After /fix or /quarantine the
-// exit code still says what the scan found; the report's "fixed" says whether
-// every finding is gone. An exception that escapes ends the run with 2 and
-// its message in "error".
+// [/path DIR ...] [/fix | /quarantine] [/log [FILE]] [/report FILE]", or
+// "klaruvex.exe /undo [ID] [/report FILE]". Arguments ignore letter case.
+// Exit codes, one rule for every run: 2 when a step that was asked could not
+// be done (the scan, the backup of any item a removal would have taken, the
+// undo, the log, the report; an unknown argument exits 2 and touches
+// nothing), with the reason in the report's "error" and the findings still
+// in it; otherwise 1 when something was found; otherwise 0. With both, the
+// update runs first. A failed update is reported under "update" and keeps its
+// own rule: with a scan that found something the scan's 1 stands, otherwise
+// the run exits 2. A new program the update brings is started only after the
+// scan, fix and log, with the program and database in use. After /fix or
+// /quarantine the report's "fixed" says whether every finding is gone and
+// "backup" names the backup that holds what was removed. /undo exits 0 when
+// everything came back, 1 when some items conflicted with what is there
+// now, 2 when there is nothing to undo or the backup cannot be read (or an
+// item could not be written back). An exception that escapes ends the run
+// with 2 and its message in "error".
 // "klaruvex.exe /handover" (first, the rest ignored) is how an unattended
 // upgrade starts its programs: they only complete the hand-over and end.
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "platform/machine.h"
 #include "ui/host.h"
@@ -44,16 +53,20 @@ struct CommandLine {
   bool log = false;      // /log [FILE]: the full report log, after the scan
   std::string logFile;   //   written to FILE instead of "Information.txt"
   std::vector<std::string> paths;  // /path DIR, repeatable: scan these folders by hash
+  bool undo = false;     // /undo [ID]: the newest backup put back,
+  std::string undoId;    //   or the one named
 };
 
 // nullopt for an unknown argument, a value missing, or nothing to do.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
 // Runs what the command line asks on a host that shows nothing; the exit
-// code. updatePublicKey: the key the update list must be signed with (64
-// hexadecimal digits), empty for the plain channel.
+// code. The report, as written to /report (with "error" also when it could
+// not be written), goes to `reportOut` when given. updatePublicKey: the key
+// the update list must be signed with (64 hexadecimal digits), empty for the
+// plain channel.
 int RunUnattended(platform::Machine& machine, const CommandLine& command,
-                  const std::string& updatePublicKey = {});
+                  nlohmann::json* reportOut = nullptr, const std::string& updatePublicKey = {});
 
 // The program's start: with arguments unattended, without them the windows
 // on the host the factory makes. The entry hands in the build's update key.

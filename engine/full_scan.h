@@ -23,6 +23,9 @@ class FullScanWalk {
     std::uint64_t size;
   };
   void CheckFile(const std::string& path, std::uint64_t size, const std::string& time);
+  bool SizeOfAFinding(std::uint64_t size) const;
+  // The file being checked in the status panel (when given) and the counts.
+  void ShowNews(const std::string* path);
 
   platform::Machine& machine_;
   ScanState& state_;
@@ -30,6 +33,9 @@ class FullScanWalk {
   // Sizes of the findings that copies are looked for, taken when the walk
   // starts; the findings a walk adds are never patterns.
   std::vector<Pattern> patterns_;
+  ScanProgress progress_;
+  NewsClock clock_;
+  int depth_ = 0;  // of the folder being walked, 1 for the one Walk was given
 };
 
 }  // namespace engine

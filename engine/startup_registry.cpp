@@ -4,6 +4,7 @@
 
 #include "engine/helpers.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 
 namespace engine {
 namespace {
@@ -171,7 +172,7 @@ std::vector<StartupF> ReadStartupValues(platform::Registry& reg,
 }
 
 bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& programFolder,
-                            const std::string& path) {
+                            const std::string& path, undo::Backup& backup) {
   // An empty path is contained in every text: it names nothing to remove.
   if (path.empty()) return false;
   const std::string lowPath = platform::LowerCase(path);
@@ -192,7 +193,12 @@ bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& progr
         if (!data) continue;
         const std::string low = platform::LowerCase(*data);
         if (low.find(lowPath) == std::string::npos && low != lowName) continue;
-        if (key->DeleteValue(name) == platform::kOk) deleted = any = true;
+        const auto kept = backup.KeepValue(RootKeyOfIndex(r.rootIndex), r.keyPath, name);
+        if (!kept) continue;
+        if (key->DeleteValue(name) == platform::kOk)
+          deleted = any = true;
+        else
+          backup.NotDone(kept);
       }
     }
   }

@@ -9,6 +9,10 @@
 
 #include "platform/machine.h"
 
+namespace undo {
+class Backup;
+}
+
 // One start-up value: where it lives and what it says.
 class StartupF {
  public:
@@ -48,9 +52,10 @@ std::vector<StartupF> ReadStartupValues(platform::Registry& reg,
                                         const std::function<void(const std::string&)>& log = {});
 
 // Deletes the values of the registry base's keys whose data contains `path`
-// or equals its file name (both lower case); true when any was deleted.
+// or equals its file name (both lower case), each kept in the backup first
+// (one that cannot be kept stays); true when any was deleted.
 bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& programFolder,
-                            const std::string& path);
+                            const std::string& path, undo::Backup& backup);
 
 // The registry server list: files named by shell service objects, Winlogon
 // notification packages, the shared task scheduler, browser helper objects,

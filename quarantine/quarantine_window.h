@@ -35,6 +35,18 @@ class TForm9 : public ui::Form {
   void xpButton4Click();
   void xpButton5Click();
 
+  // The backups of the undo journal, newest first ("Date and time",
+  // "Action", "Items", "Size"), with "Undo" and "Delete backup" for the
+  // selected one. Their captions are the program's own, not translated.
+  ui::ListView* ListBackups = nullptr;
+  ui::Component* xpButtonUndo = nullptr;
+  ui::Component* xpButtonDeleteBackup = nullptr;
+  void RefreshBackups();  // also on show and with "Refresh"
+  void UndoClick();
+  void DeleteBackupClick();
+  // The backup of each row, as listed.
+  const std::vector<std::string>& BackupIds() const { return backupIds_; }
+
  private:
   bool Ask(int entry);
   void Inform(int entry);
@@ -48,4 +60,9 @@ class TForm9 : public ui::Form {
   // The source path of each row, as listed: row captions change while the
   // commands run, and each row acts on its own entry.
   std::vector<std::string> rowSources_;
+
+  void AttachBackupList();
+  std::string SelectedBackup() const;
+  std::vector<std::string> backupIds_;
+  bool undoing_ = false;  // an undo or deletion lets messages run
 };
