@@ -254,9 +254,14 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
     bool updateFailed = false;
     if (command.update) {
       const bool more = command.scan || command.log;
+      p.updater->neverUpgrade = command.databaseOnly;
       const int rc = update::RunUnattendedUpdate(p, command.server, more);
       updateFailed = rc == update::kUpdateFailed;
       report.Json()["signed"] = !p.updatePublicKey.empty();
+      if (command.databaseOnly)
+        report.Json()["newProgram"] = p.updater->announcedVersion.empty()
+                                          ? nlohmann::json()
+                                          : nlohmann::json(Cp1252ToUtf8(p.updater->announcedVersion));
       report.Set("update", updateFailed ? "failed" : p.app.Terminated() ? "upgrade started" : "done");
       // A handed-over upgrade ends this run: the new program is starting.
       if (p.app.Terminated()) return finish(kExitClean, "");

@@ -48,6 +48,7 @@ struct CommandLine {
   std::string report;    // /report FILE: the JSON report
   bool update = false;   // /update: the database update and program upgrade
   std::string server;    // /server HOST[:PORT]: another update server
+  bool databaseOnly = false;  // the console twin: /update never upgrades the program
   bool fix = false;         // /fix: the scan, then every finding removed
   bool quarantine = false;  // /quarantine: the same, each file stored in quarantine first
   bool log = false;      // /log [FILE]: the full report log, after the scan

@@ -179,9 +179,11 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
   const auto& msg = program.msg;
 
   bool outdated = false;
+  announcedVersion.clear();
   if (list.version != kBuiltInVersion) {
     updateState = 2;
-    if (AskYes(msg[100] + "\r" + msg[101] + kBuiltInVersion + "\r" + msg[102] + list.version,
+    if (neverUpgrade) announcedVersion = list.version;
+    if (!neverUpgrade && AskYes(msg[100] + "\r" + msg[101] + kBuiltInVersion + "\r" + msg[102] + list.version,
                msg[23])) {
       StartProgramDownload(list.version);
       return;

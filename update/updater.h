@@ -62,6 +62,11 @@ class Updater {
   // Unattended: a downloaded program is not started at once; the run starts
   // it once its scan, fix and log are done.
   bool handOverLater = false;
+  // Unattended from the console twin: a new program is never downloaded;
+  // its version is kept in `announcedVersion` and the run goes on as if
+  // the user had said no.
+  bool neverUpgrade = false;
+  std::string announcedVersion;
   UpdateOutcome outcome = UpdateOutcome::None;
   // Why the last update run failed, in a few words ("the update list is not
   // signed"); empty when it did not.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/console.h"
 #include "app/options.h"
 #include "app/unattended.h"
 #include "platform/sim/sim_clock.h"
@@ -705,6 +706,56 @@ TEST_F(UpdateTest, UnattendedScanRunsBeforeTheUpgradeHandsOver) {
             "The update failed: the new program could not be started; the database in use is "
             "kept.");
   EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+}
+
+// The console twin's /update: the database alone; a new program is only
+// announced, and the protocol keeps a newer database for the newer program.
+TEST_F(UpdateTest, ConsoleUpdatesTheDatabaseAndOnlyAnnouncesANewProgram) {
+  const std::string newer = DatabaseText(DateLine(6), "[New]:C:\\new.exe");
+  www.Put("/updr2/files2.htm", engine::PackDatabase(newer, update::LanguageKey()));
+  std::vector<std::string> out, err;
+  auto run = [&] {
+    out.clear();
+    err.clear();
+    return app::RunConsole(
+        machine, {"/update", "/server", server.Address(), "/report", Path("r.json")},
+        [&](std::string_view l) { out.emplace_back(l); },
+        [&](std::string_view l) { err.emplace_back(l); });
+  };
+  const std::string announced =
+      "A new program is announced: version Klaruvex Pro v8; \"klaruvex.exe /update\" installs it.";
+  struct Case {
+    const char* what;
+    int listDate;
+    const char* version;
+    int code;
+    std::vector<std::string> out;
+    bool updated;
+  } cases[] = {
+      {"same program, newer database", 6, kBuiltInVersion, app::kExitClean,
+       {"Update: done", "Result: done"}, true},
+      {"new program, same database", 5, "Klaruvex Pro v8", app::kExitClean,
+       {"Update: done", announced, "Result: done"}, false},
+      {"new program, newer database", 6, "Klaruvex Pro v8", app::kExitFailed,
+       {"Update: failed", announced, "Result: failed"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseDatabase(DatabaseText(DateLine(5)));
+    ServeList(DateLine(c.listDate), c.version);
+    EXPECT_EQ(run(), c.code);
+    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(DiskDatabaseText(), c.updated ? newer : DatabaseText(DateLine(5)));
+    const auto r = nlohmann::json::parse(Disk("r.json"), nullptr, false);
+    EXPECT_EQ(r["newProgram"], c.version == kBuiltInVersion ? nlohmann::json() : nlohmann::json(c.version));
+  }
+  EXPECT_EQ(err, (std::vector<std::string>{
+                     "klaruvexc: The update failed: the program is out of date; the database in "
+                     "use is kept."}));
+  // Never a program downloaded, never one started.
+  EXPECT_TRUE(machine.SimSh().Calls().empty());
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+  for (const auto& request : www.Requests()) EXPECT_EQ(request.find("kvxup"), std::string::npos);
 }
 
 // The runs the hand-over starts: the copy puts itself in place and starts the
