@@ -362,7 +362,7 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
     setup.dataFolder = VolumeJournal::DataFolder(m);
     setup.backup = backup ? &*backup : nullptr;
     nlohmann::json run;
-    const int code = app::RunUnattended(m, c, &run, setup);
+    const int code = app::RunUnattended(m, c, &run, {}, setup);
     failed = failed || code == app::kExitFailed;
     merge.Add(run, text(name));
     tellWarnings();
