@@ -154,9 +154,19 @@ struct OfflineFileSystem::Root {
   }
 };
 
+struct OfflineFileSystem::Folder {
+  int fd = -1;
+  explicit Folder(int f) : fd(f) {}
+  Folder(const Folder&) = delete;
+  ~Folder() { ::close(fd); }
+};
+
 struct OfflineFileSystem::Place {
   Root* root = nullptr;
-  int dirFd = -1;  // owned; the root's own descriptor for the root itself
+  // The entry's folder: held while the place lives, even when the folder
+  // cache lets go of it meanwhile.
+  std::shared_ptr<Folder> folder;
+  int dirFd = -1;  // folder's descriptor, or the root's own for the root itself
   bool isRoot = false;
   std::string name;     // host name of the entry in its folder
   std::string winName;  // the entry's name as the program sees it
@@ -165,9 +175,6 @@ struct OfflineFileSystem::Place {
   struct stat st {};
   Place() = default;
   Place(const Place&) = delete;
-  ~Place() {
-    if (dirFd >= 0 && !isRoot) ::close(dirFd);
-  }
   bool IsDir() const { return exists && S_ISDIR(st.st_mode); }
   bool IsLink() const { return exists && S_ISLNK(st.st_mode); }
 };
@@ -190,6 +197,7 @@ void OfflineFileSystem::SetCodePage(const CodePage* codePage) {
   std::lock_guard lock(mutex_);
   cp_ = codePage;
   listings_.clear();
+  folders_.clear();
 }
 
 void OfflineFileSystem::SetDrive(char drive) {
@@ -252,6 +260,21 @@ std::string OfflineFileSystem::MatchName(int dirFd, const std::string& hostName,
   if (it == slot->byLowerName.end()) return {};
   *found = true;
   return it->second;
+}
+
+std::shared_ptr<OfflineFileSystem::Folder> OfflineFileSystem::CachedFolder(
+    Root& root, const std::vector<std::string>& parts, std::size_t count, Status* error) {
+  // A scan asks for the files of one folder after another: each folder is
+  // looked up once, not once per file.
+  std::string key = std::to_string(reinterpret_cast<std::uintptr_t>(&root));
+  for (std::size_t i = 0; i < count; ++i) key += "/" + parts[i];
+  if (auto it = folders_.find(key); it != folders_.end()) return it->second;
+  const int fd = OpenFolder(root, parts, count, error);
+  if (fd < 0) return nullptr;
+  auto folder = std::make_shared<Folder>(fd);
+  if (folders_.size() >= kCachedFolders) folders_.clear();
+  folders_.emplace(std::move(key), folder);
+  return folder;
 }
 
 int OfflineFileSystem::OpenFolder(Root& root, const std::vector<std::string>& parts,
@@ -327,8 +350,9 @@ bool OfflineFileSystem::Resolve(std::string_view path, Place& place, Status* err
     place.exists = ::fstat(place.dirFd, &place.st) == 0;
     return true;
   }
-  place.dirFd = OpenFolder(*place.root, parts, parts.size() - 1, error);
-  if (place.dirFd < 0) return false;
+  place.folder = CachedFolder(*place.root, parts, parts.size() - 1, error);
+  if (!place.folder) return false;
+  place.dirFd = place.folder->fd;
   place.name = parts.back();
   if (::fstatat(place.dirFd, place.name.c_str(), &place.st, AT_SYMLINK_NOFOLLOW) == 0) {
     place.exists = true;
@@ -574,6 +598,7 @@ Status OfflineFileSystem::MoveFile(std::string_view from, std::string_view to) {
                   sameEntry ? 0 : RENAME_NOREPLACE) != 0)
     return FromErrno(errno);
   listings_.clear();
+  folders_.clear();  // a folder may have moved or gone
   auto it = attributes_.find(src.key);
   if (it != attributes_.end()) {
     const auto a = it->second;
@@ -627,6 +652,7 @@ Status OfflineFileSystem::RenameOver(std::string_view from, std::string_view to)
     ::close(dir);
   }
   listings_.clear();
+  folders_.clear();  // a folder may have moved or gone
   return kOk;
 }
 
@@ -710,6 +736,7 @@ Status OfflineFileSystem::RemoveDirectory(std::string_view path) {
   if (!place.IsLink() && !place.IsDir()) return kNotADirectory;
   if (::unlinkat(place.dirFd, place.name.c_str(), flags) != 0) return FromErrno(errno);
   listings_.clear();
+  folders_.clear();  // a folder may have moved or gone
   return kOk;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,12 @@ class OfflineFileSystem final : public FileSystem {
  private:
   struct Root;
   struct Listing;
+  struct Folder;
+  // Folders opened lately, by the names asked for; dropped whenever a folder
+  // may have moved or gone.
+  static constexpr std::size_t kCachedFolders = 256;
+  std::shared_ptr<Folder> CachedFolder(Root& root, const std::vector<std::string>& parts,
+                                       std::size_t count, Status* error);
   // Resolves a path to its folder and the entry's name there. wantExisting:
   // the entry's name is matched against what exists (case ignored).
   bool Resolve(std::string_view path, Place& place, Status* error, bool forChange);
@@ -95,6 +102,7 @@ class OfflineFileSystem final : public FileSystem {
   std::vector<std::unique_ptr<Root>> hostRoots_;
   // Names of folders by lower case, kept while the folder is unchanged.
   std::map<std::pair<dev_t, ino_t>, std::unique_ptr<Listing>> listings_;
+  std::unordered_map<std::string, std::shared_ptr<Folder>> folders_;
   // Attributes set during this run (the volume's own are not read).
   std::map<std::string, std::uint32_t> attributes_;
   std::string windowsDir_ = "C:\\Windows";
