@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <set>
+#include <unordered_map>
 
 #include "app/program.h"
 #include "app/winver.h"
@@ -67,26 +68,25 @@ std::string ProfileLogName(const std::string& path, const std::string& profile) 
   return path.substr(0, dot) + tag + path.substr(dot);
 }
 
-// The reports of the runs (one per profile) as one report.
+// The reports of the runs (one per profile) as one report. A scan of a
+// large installation has many findings: they are moved, not copied.
 class Merge {
  public:
-  void Add(const nlohmann::json& run, const std::string& profile) {
+  void Add(nlohmann::json& run, const std::string& profile) {
     for (const char* key : {"databaseFile", "databaseDate"})
       if (run.contains(key) && !report_.contains(key)) report_[key] = run[key];
     if (run.contains("findings"))
-      for (const auto& f : run["findings"]) {
-        const std::string id = platform::LowerCase(f.value("path", "")) + "\n" + f.value("threat", "");
-        auto it = findingIndex_.find(id);
-        if (it == findingIndex_.end()) {
-          findingIndex_[id] = findings_.size();
-          findings_.push_back(f);
+      for (auto& f : run["findings"]) {
+        std::string id = platform::LowerCase(f.value("path", "")) + "\n" + f.value("threat", "");
+        auto [it, added] = findingIndex_.try_emplace(std::move(id), findings_.size());
+        if (added) {
+          findings_.push_back(std::move(f));
           findings_.back()["profiles"] = nlohmann::json::array();
-          it = findingIndex_.find(id);
         }
         if (!profile.empty()) findings_[it->second]["profiles"].push_back(profile);
       }
     if (run.contains("inventory"))
-      for (const auto& e : run["inventory"]) inventory_.insert(e.get<std::string>());
+      for (auto& e : run["inventory"]) inventory_.insert(std::move(e.get_ref<std::string&>()));
     for (const char* key : {"ignored", "reportManager"})
       if (run.contains(key))
         for (const auto& row : run[key]) {
@@ -96,9 +96,10 @@ class Merge {
     if (run.contains("fixed")) fixed_ = fixed_.value_or(true) && run["fixed"].get<bool>();
     if (run.contains("error") && error_.empty()) error_ = run["error"].get<std::string>();
   }
-  void Into(nlohmann::json& report) const {
+  // Once, at the end.
+  void Into(nlohmann::json& report) {
     for (const auto& [key, value] : report_.items()) report[key] = value;
-    report["findings"] = findings_;
+    report["findings"] = std::move(findings_);
     for (const char* key : {"ignored", "reportManager"}) {
       auto it = lists_.find(key);
       report[key] = it == lists_.end() ? nlohmann::json::array() : nlohmann::json(it->second);
@@ -106,14 +107,14 @@ class Merge {
     report["inventory"] = inventory_;
     if (fixed_) report["fixed"] = *fixed_;
   }
-  std::size_t Findings() const { return findings_.size(); }
+  std::size_t Findings() const { return findingIndex_.size(); }
   const std::vector<nlohmann::json>& FindingList() const { return findings_; }
   const std::string& Error() const { return error_; }
 
  private:
   nlohmann::json report_ = nlohmann::json::object();
   std::vector<nlohmann::json> findings_;
-  std::map<std::string, std::size_t> findingIndex_;
+  std::unordered_map<std::string, std::size_t> findingIndex_;
   std::set<std::string> inventory_;
   std::map<std::string, std::vector<nlohmann::json>> lists_;
   std::optional<bool> fixed_;
