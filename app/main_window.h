@@ -43,7 +43,8 @@ class TForm1 : public ui::Form {
   std::function<void(const std::string&)> startupLogLine;
   void Button14Click();  // "Delete values"
   void Button15Click();  // "Refresh": rebuilds the start-up value list and List3
-  bool RemoveStartupValuesFor(const std::string& path);
+  // `left`, when given, names the values that could not be removed.
+  bool RemoveStartupValuesFor(const std::string& path, std::vector<std::string>* left = nullptr);
   void ScanStartupRegistry();
 
   // Shared scan state.

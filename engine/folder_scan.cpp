@@ -102,6 +102,11 @@ void FolderScan::Walk(const std::string& folder) {
     } while (h->Next(d));
   }
   for (auto& file : files) {
+    if (isIgnored && isIgnored(file)) {
+      std::lock_guard<std::mutex> g(lock_);
+      news_.ignored.push_back(std::move(file));
+      continue;
+    }
     std::unique_lock<std::mutex> g(lock_);
     jobTaken_.wait(g, [this] { return jobs_.size() < kQueueLimit || abort_; });
     if (abort_) return;

@@ -18,17 +18,22 @@ class FullScanWalk {
   void WalkDrives(const std::string& driveList);
 
  private:
+  // What is compared, copied when the walk starts: the findings may change
+  // while messages run during the walk.
   struct Pattern {
-    std::size_t record;
     std::uint64_t size;
+    std::string path;
+    std::string md5;
+    std::string name;
   };
   void CheckFile(const std::string& path, std::uint64_t size, const std::string& time);
 
   platform::Machine& machine_;
   ScanState& state_;
   ScanHost& host_;
-  // Sizes of the findings that copies are looked for, taken when the walk
-  // starts; the findings a walk adds are never patterns.
+  // The findings that copies are looked for, taken when the walk starts;
+  // the findings a walk adds are never patterns, nor is a file that could
+  // not be read whole.
   std::vector<Pattern> patterns_;
 };
 

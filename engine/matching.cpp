@@ -238,7 +238,7 @@ std::string FindRunningProcessPath(const MatchContext& ctx, std::string_view fra
       if (LowerCase(p).find(lf) != std::string::npos) return p;
   } else if (!hash.empty()) {
     for (const auto& p : paths)
-      if (FileMd5(fs, p) == hash) return p;
+      if (ReadFileMd5(fs, p) == hash) return p;
   }
   return {};
 }

@@ -30,7 +30,7 @@ void TForm1::Button11Click() {
   const std::vector<ui::ListItem> rows = List2->Items();  // boxes below let messages run
   for (const auto& row : rows) {
     if (!row.checked) continue;
-    engine::TerminateProcessesByName(machine, platform::ExtractFileName(row.caption));
+    engine::TerminateProgramsOf(machine, row.caption);
     if (cbx1->Checked() && engine::IsValidFile(machine.Files(), row.caption) &&
         machine.Files().DeleteFile(row.caption) != platform::kOk)
       program.Box(program.msg[66] + row.caption, program.msg[2], ui::Buttons::Ok, ui::Icon::Error);

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "engine/helpers.h"
+#include "engine/protected_places.h"
 #include "engine/startup_registry.h"
 #include "logopt/log_optimizer.h"
 #include "platform/text.h"
@@ -204,7 +205,7 @@ void TFormR::ShowDeleteFailure(const std::string& path) {
 
 void TFormR::FirstDeleteAttempt(const std::string& path) {
   auto& m = program.machine;
-  engine::TerminateProcessesByName(m, platform::ExtractFileName(path));
+  engine::TerminateProgramsOf(m, path);
   program.app.ProcessMessages();
   m.Files().SetAttributes(path, platform::fileattr::kNormal);
   m.Files().DeleteFile(path);
@@ -217,7 +218,7 @@ bool TFormR::RetryDelete(const std::string& path, const std::function<void()>& w
   if (whileClockRuns) whileClockRuns();
   do {
     startup::StopServiceByPath(program, path);
-    engine::TerminateProcessesByName(m, platform::ExtractFileName(path));
+    engine::TerminateProgramsOf(m, path);
     program.app.GetHost().Sleep(kRetryPauseMs);
     m.Files().SetAttributes(path, platform::fileattr::kNormal);
     m.Files().DeleteFile(path);
@@ -272,10 +273,21 @@ void TFormR::Command(bool reportErrors, const std::function<void()>& body) {
   }
 }
 
+bool TFormR::RefuseProtected(const std::string& path) {
+  auto& m = program.machine;
+  const std::string reason =
+      engine::FileProtection(m.Files(), engine::ReadProtectedPlaces(m), path);
+  if (reason.empty()) return false;
+  program.Box("Cannot delete file " + path + ": it is " + reason + ".", "Error", ui::Buttons::Ok,
+              ui::Icon::Error);
+  return true;
+}
+
 void TFormR::xpButton2Click() {
   Command(true, [this] {
     if (!Ask("Do you want to delete selected items?")) return;
     WalkTicked([this](const std::string& path) {
+      if (RefuseProtected(path)) return false;
       FirstDeleteAttempt(path);
       engine::RemoveStartupValuesFor(program.machine, program.programFolder, path);
       if (RetryDelete(path)) return true;
@@ -289,6 +301,7 @@ void TFormR::DeleteTickedOrSelected(const std::string& question) {
   Command(true, [this, &question] {
     if (!Ask(question)) return;
     auto remove = [this](const std::string& path) {
+      if (RefuseProtected(path)) return false;
       FirstDeleteAttempt(path);
       if (RetryDelete(path)) return true;
       ShowDeleteFailure(path);
@@ -305,7 +318,7 @@ void TFormR::MenuItem2Click() { DeleteTickedOrSelected("Do you want to delete se
 void TFormR::Terminateprocess1Click() {
   Command(false, [this] {
     auto end = [this](const std::string& path) {
-      engine::TerminateProcessesByName(program.machine, platform::ExtractFileName(path));
+      engine::TerminateProgramsOf(program.machine, path);
       return true;
     };
     if (!WalkTicked(end)) OnSelectedRow(end);
@@ -325,10 +338,9 @@ void TFormR::MenuItem1Click() {
 void TFormR::MenuItem4Click() {
   Command(true, [this] {
     OnSelectedRow([this](const std::string& path) {
-      const std::string name = platform::ExtractFileName(path);
-      engine::TerminateProcessesByName(program.machine, name);
+      engine::TerminateProgramsOf(program.machine, path);
       startup::StopServiceByPath(program, path);
-      engine::TerminateProcessesByName(program.machine, name);
+      engine::TerminateProgramsOf(program.machine, path);
       return false;  // the list stays as it is
     });
   });
@@ -337,7 +349,7 @@ void TFormR::MenuItem4Click() {
 void TFormR::MenuItem5Click() {
   Command(true, [this] {
     OnSelectedRow([this](const std::string& path) {
-      if (!Ask("Do you want to delete selected file?")) return false;
+      if (!Ask("Do you want to delete selected file?") || RefuseProtected(path)) return false;
       FirstDeleteAttempt(path);
       const bool gone = RetryDelete(path, [&] {
         engine::RemoveStartupValuesFor(program.machine, program.programFolder, path);

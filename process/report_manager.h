@@ -61,6 +61,9 @@ class TFormR : public ui::Form {
   void FirstDeleteAttempt(const std::string& path);
   bool RetryDelete(const std::string& path, const std::function<void()>& whileClockRuns = {});
   void ShowDeleteFailure(const std::string& path);
+  // A program Windows needs to run is never deleted: true, after saying so,
+  // for such a path.
+  bool RefuseProtected(const std::string& path);
   bool Ask(const std::string& text);
   // The ticked rows walked from the top, `act` run on each; a row for which
   // it returns true is removed and the walk starts again. False when no row

@@ -40,12 +40,13 @@ class TForm9 : public ui::Form {
   void Inform(int entry);
   void ShowError(const std::string& text);
   void ShowMessage(int entry);
-  // For each checked row from the top, on that row's own entry: the row
-  // shows message `busy`, the status bar `status` and the source path, then
-  // the row shows `done` or `failed` as op answers.
+  // For the entries whose rows are checked when it starts, from the top:
+  // the entry's row shows message `busy`, the status bar `status` and the
+  // source path, then the row shows `done` or `failed` as op answers. The
+  // copies let messages run, and a refresh meanwhile rebuilds the rows:
+  // entries are known by their stored copies, never by row number.
   void WorkOnChecked(int busy, int status, int done, int failed,
                      const std::function<bool(const std::string&)>& op);
-  // The source path of each row, as listed: row captions change while the
-  // commands run, and each row acts on its own entry.
-  std::vector<std::string> rowSources_;
+  // The stored copy of each row's entry, as listed.
+  std::vector<std::string> rowStored_;
 };

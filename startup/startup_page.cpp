@@ -49,8 +49,8 @@ void TForm1::Button14Click() {
   Button15Click();
 }
 
-bool TForm1::RemoveStartupValuesFor(const std::string& path) {
-  return engine::RemoveStartupValuesFor(program.machine, program.programFolder, path);
+bool TForm1::RemoveStartupValuesFor(const std::string& path, std::vector<std::string>* left) {
+  return engine::RemoveStartupValuesFor(program.machine, program.programFolder, path, left);
 }
 
 void TForm1::ScanStartupRegistry() {

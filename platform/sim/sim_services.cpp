@@ -122,7 +122,7 @@ class SimServiceHandle final : public ServiceHandle {
       ++s_->checkPoint;
       return;
     }
-    s_->state = s_->target;
+    s_->state = s_->endsAs ? s_->endsAs : s_->target;
     s_->target = 0;
     s_->checkPoint = 0;
   }

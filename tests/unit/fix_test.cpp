@@ -29,9 +29,9 @@ class FixTest : public ScanFixture {
     f.scan.findings.Add(std::move(r));
     f.Find("Button2")->SetEnabled(true);  // as the scan leaves it
     f.ShowPage(1);
-    f.scan.summary.Add(platform::LowerCase("!Infected " + platform::ExtractFileName(path) +
-                                           "=;" + platform::ExtractFilePath(path) + ";" + name +
-                                           ";md5;1;"));
+    f.scan.summary.Add("!Infected " + platform::LowerCase(platform::ExtractFileName(path) + "=;" +
+                                                          platform::ExtractFilePath(path) + ";" +
+                                                          name + ";md5;1;"));
   }
   void AnswerFix() { host.Answer(ui::kIdYes, "Do you want to fix selected alerts?", "Question"); }
   void AnswerCleaned(int count) {
@@ -137,7 +137,7 @@ TEST_F(FixTest, HeldVanishedLockedAndDeniedFindings) {
   const auto& summary = program->form1->scan.summary.Lines();
   auto mark = [&](const std::string& file) {
     for (const auto& l : summary)
-      if (l.rfind("!infected " + file + "=", 0) == 0) return l.substr(l.rfind(";1;") + 3);
+      if (l.rfind("!Infected " + file + "=", 0) == 0) return l.substr(l.rfind(";1;") + 3);
     return std::string("?");
   };
   EXPECT_EQ(mark("held.exe"), "Err;");
