@@ -246,6 +246,8 @@ struct SimService {
   // A pending start or stop ends in this state instead of the one asked for
   // (a program that crashes while it starts); 0 for none.
   std::uint32_t endsAs = 0;
+  // While pending the check point stays 0: a service that reports no progress.
+  bool checkPointStays = false;
   Status startError = kOk;          // StartService fails with this
   Status stopError = kOk;           // ControlService fails with this
   Status openError = kOk;           // OpenService fails with this

@@ -149,14 +149,16 @@ TEST_F(WindowGuardTest, ServiceMenuFollowsTheStartupModeButton) {
   EXPECT_EQ(tab.Items()[0].subItems[2], "Automatic");
 }
 
-// A service whose program crashes while it starts is stopped for good: the
-// wait ends at the first look that says so, not after thirty seconds.
+// A service whose program crashes while it starts, having reported no
+// progress, is stopped for good: the wait ends at the first look that says
+// so, not after thirty seconds.
 TEST_F(WindowGuardTest, ServiceWaitEndsWhenNoLongerPending) {
   platform::sim::SimService s;
   s.displayName = s.keyName = "Crashes";
   s.binaryPath = "C:\\crash.exe";
   s.pendingQueries = 3;
   s.endsAs = platform::svc::kStopped;
+  s.checkPointStays = true;
   machine.SimSvc().Add(s);
   std::uint32_t slept = 0;
   EXPECT_FALSE(startup::SvcStart(machine.SimSvc(), "", "Crashes", [&](std::uint32_t ms) { slept += ms; }));
