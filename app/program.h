@@ -25,12 +25,12 @@ class Updater;
 namespace app {
 
 inline constexpr const char* kUpgradeCopyName = "kvxup.exe";
+inline constexpr const char* kAppTitle = "Klaruvex Pro v4 - SE";
 
 // The long jobs of which one runs at a time across all windows: each reads
 // or replaces what the others work on (the findings, their list, the
 // database), and each lets window messages run while it works.
 enum class Job { None, Scan, Fix, Quarantine, Log, Update };
-inline constexpr const char* kAppTitle = "Klaruvex Pro v4 - SE";
 
 // One run of the program: the machine it runs on, its windows and the state
 // they share.
