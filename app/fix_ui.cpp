@@ -12,6 +12,8 @@
 #include "engine/protected_places.h"
 #include "platform/text.h"
 #include "app/unattended.h"
+#include "undo/journal_ui.h"
+#include "undo/undo_journal.h"
 #include "update/log_upload.h"
 
 namespace app {
@@ -64,8 +66,15 @@ int SummaryLine(engine::InfectionSummary& summary, const std::string& path) {
 class Fixer {
  public:
   Fixer(Program& p, const FixOptions& o)
-      : p_(p), o_(o), f_(*p.form1), msg_(p.msg), fs_(p.machine.Files()), time_(f_.scan.Now()),
-        places_(engine::ReadProtectedPlaces(p.machine)) {}
+      : p_(p),
+        o_(o),
+        f_(*p.form1),
+        msg_(p.msg),
+        fs_(p.machine.Files()),
+        time_(f_.scan.Now()),
+        places_(engine::ReadProtectedPlaces(p.machine)),
+        ownBackup_(o.backup ? nullptr : std::make_unique<undo::Backup>(*p.journal, "Fix")),
+        backup_(o.backup ? *o.backup : *ownBackup_) {}
 
   void Run() {
     JobScope job(p_, Job::Fix, o_.boxes);
@@ -86,6 +95,7 @@ class Fixer {
       aborted = !File(i, r);
     }
     if (!aborted && !f_.abortRequest) Folders();
+    if (ownBackup_) ownBackup_->Finish();
     if (!f_.abortRequest) Finished();
     Close();
   }
@@ -98,6 +108,24 @@ class Fixer {
     if (HasOwnLine(r)) f_.List1->SetItem(static_cast<std::size_t>(r.ListIndex), text);
   }
   void Pump() { p_.app.ProcessMessages(); }
+  void MarkSummary(const std::string& path, const char* text) {
+    const int summary = upload_ ? SummaryLine(f_.scan.summary, path) : -1;
+    if (summary >= 0) f_.scan.summary.Lines()[static_cast<std::size_t>(summary)] += text;
+  }
+
+  // A finding the backup could not keep stays where it is.
+  bool NotBackedUp(std::size_t i, const TFileList& r, const std::string& why) {
+    f_.Timer1->SetEnabled(false);
+    if (!r.IsFolder && !r.IsSubfolder) Line(r, "[Err] " + r.Path);
+    if (r.IsFolder) Line(r, "Err...");
+    f_.Memo2->Add(time_ + ": Cannot back up " + r.Path + " (" + why + "), it was left in place.");
+    if (!r.IsFolder && !r.IsSubfolder) MarkSummary(r.Path, "Err;");
+    if (FindingOutcome* out = Outcome(i)) {
+      out->notBackedUp = true;
+      out->error = "left in place: it could not be backed up: " + why;
+    }
+    return true;
+  }
 
   // One file; false when the user aborted.
   bool File(std::size_t i, const TFileList& r) {
@@ -126,31 +154,54 @@ class Fixer {
     const bool locked = IsLockedFinding(r);
     platform::Status lastError = platform::kOk;
     const bool present = engine::IsValidFile(fs_, r.Path);
+    undo::Kept kept;
+    // An abort may leave the file: then it needs no place in the backup.
+    auto aborted = [&] {
+      if (platform::FileExists(fs_, r.Path)) backup_.NotDone(kept);
+      return false;
+    };
     if (present) {
       if (f_.abortRequest) return false;
       engine::TerminateProgramsOf(p_.machine, r.Path);
       if (!locked) {
         Pump();
-        lastError = Delete(r.Path);
-        RemoveStartupValues(r.Path);
         auto& host = p_.app.GetHost();
-        const std::uint64_t start = host.NowMs();
+        std::uint64_t start = host.NowMs();
+        // The file is kept in the backup before any attempt to delete it. A
+        // file its own program holds is kept once that program has ended,
+        // so keeping is tried again at each round; the four seconds are for
+        // deleting, not for copying.
+        bool hopeless = false;  // the backup itself cannot be written
+        auto keep = [&] {
+          if (kept) return true;
+          if (hopeless) return false;
+          kept = backup_.KeepFile(r.Path, false);
+          hopeless = !kept && !kept.inUse;
+          if (!kept) return false;
+          f_.cleanTimer = 0;
+          start = host.NowMs();
+          return true;
+        };
+        if (keep()) lastError = Delete(r.Path);
+        RemoveStartupValues(r.Path);
         for (;;) {
           engine::TerminateProgramsOf(p_.machine, r.Path);
           Pump();
-          lastError = Delete(r.Path);
+          if (keep()) lastError = Delete(r.Path);
           const bool gone = !platform::FileExists(fs_, r.Path);
-          if (f_.abortRequest) return false;
-          if (gone || f_.cleanTimer > 4.0L || host.NowMs() - start > kDeleteBackstopMs) break;
+          if (f_.abortRequest) return aborted();
+          if (gone || hopeless || f_.cleanTimer > 4.0L || host.NowMs() - start > kDeleteBackstopMs)
+            break;
           host.Sleep(10);  // lets the ended programs go and the clean timer tick
           if (o_.pause) o_.pause();
         }
+        if (!kept && platform::FileExists(fs_, r.Path)) {
+          backup_.NotKept(r.Path, kept.error);
+          return NotBackedUp(i, r, kept.error);
+        }
       }
     }
-    const int summary = upload_ ? SummaryLine(f_.scan.summary, r.Path) : -1;
-    auto mark = [&](const char* text) {
-      if (summary >= 0) f_.scan.summary.Lines()[static_cast<std::size_t>(summary)] += text;
-    };
+    auto mark = [&](const char* text) { MarkSummary(r.Path, text); };
 
     if (!(locked && present) && !engine::IsValidFile(fs_, r.Path)) {
       f_.Timer1->SetEnabled(false);
@@ -162,6 +213,7 @@ class Fixer {
       return true;
     }
     f_.Timer1->SetEnabled(false);
+    backup_.NotDone(kept);
     Line(r, "[Err] " + r.Path);
     f_.Memo2->Add(time_ + msg_[37]);
     f_.SetEnabled(false);
@@ -175,11 +227,12 @@ class Fixer {
     return true;
   }
 
-  // The start-up values that start the file; those the registry keeps (a
-  // watchdog writing one back at once) are named in the log.
+  // The start-up values that start the file, each kept in the backup first;
+  // those the registry keeps (a watchdog writing one back at once, or one
+  // that could not be backed up) are named in the log.
   void RemoveStartupValues(const std::string& path) {
     std::vector<std::string> left;
-    f_.RemoveStartupValuesFor(path, &left);
+    f_.RemoveStartupValuesFor(path, &backup_, &left);
     for (const auto& value : left)
       f_.Memo2->Add(time_ + ": Cannot remove start-up value " + value);
   }
@@ -206,7 +259,16 @@ class Fixer {
         if (out) out->error = "protected: " + reason;
         continue;
       }
+      undo::Kept kept;
+      if (platform::DirectoryExists(fs_, r.Path)) {
+        kept = backup_.KeepFolder(r.Path);
+        if (!kept) {
+          NotBackedUp(k, r, kept.error);
+          continue;
+        }
+      }
       const platform::Status s = fs_.RemoveDirectory(r.Path);
+      if (s != platform::kOk) backup_.NotDone(kept);
       if (s == platform::kOk) {
         ++cleaned_;
         f_.Memo2->Add(time_ + msg_[40] + r.Path);
@@ -227,6 +289,7 @@ class Fixer {
     f_.Memo2->Add(time_ + msg_[43]);
     if (!o_.boxes) return;
     f_.SetEnabled(false);
+    undo::TellNotBackedUp(p_, backup_);
     p_.Box(std::to_string(cleaned_) + msg_[44] + "\r\r" + msg_[131] + "\r" + msg_[132], msg_[23],
            ui::Buttons::Ok, ui::Icon::Information);
     update::OfferLogUpload(p_, true);
@@ -248,6 +311,8 @@ class Fixer {
   platform::FileSystem& fs_;
   const std::string time_;
   const engine::ProtectedPlaces places_;
+  std::unique_ptr<undo::Backup> ownBackup_;
+  undo::Backup& backup_;
   bool upload_ = false;
   int cleaned_ = 0;
 };
@@ -307,7 +372,15 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
       if (out) out->quarantined = true;
     } else {
       f.Memo2->Add(time + msg[54] + r.Path);
-      if (out) out->error = "not stored in quarantine: " + store.LastError();
+      // One entry per path: the one there counts only when it is this file.
+      const TQFileList* held = out ? store.Find(r.Path) : nullptr;
+      if (!held) {
+        if (out) out->error = "not stored in quarantine: " + store.LastError();
+      } else if (!held->Checksum.empty() && held->Checksum == engine::FileMd5(fs, r.Path)) {
+        out->quarantined = true;
+      } else {
+        out->olderInQuarantine = held->Checksum;
+      }
     }
   }
   if (p.form9->Visible()) p.form9->Refresh();
@@ -326,12 +399,14 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
   if (o.boxes) f.Button2Click();
 }
 
-bool FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings) {
+FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings) {
   const auto& records = p.form1->scan.findings.Records();
   std::vector<FindingOutcome> outcomes;
+  undo::Backup backup(*p.journal, quarantineFirst ? "Add to Quarantine and Fix" : "Fix");
   FixOptions options;
   options.boxes = false;
   options.outcomes = &outcomes;
+  options.backup = &backup;
   options.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); };
   if (quarantineFirst) {
     RunAddToQuarantine(p, options);
@@ -343,7 +418,9 @@ bool FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings)
         options.keep.insert(i);
   }
   RunFix(p, options);
-  bool complete = true;
+  backup.Finish();
+  FixSummary summary;
+  summary.backup = backup.Id();
   for (std::size_t i = 0; i < records.size() && i < findings.size(); ++i) {
     const auto& o = outcomes[i];
     std::string action = "none";
@@ -355,11 +432,19 @@ bool FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings)
       findings[i]["error"] = nullptr;
     } else {
       findings[i]["error"] = Cp1252ToUtf8(o.error);
-      complete = false;
+      summary.fixed = false;
     }
-    if (!o.removed) complete = false;
+    if (o.olderInQuarantine) {
+      std::string note = "the quarantine already holds another file from this path";
+      if (!o.olderInQuarantine->empty()) note += " (MD5 " + *o.olderInQuarantine + ")";
+      note += o.removed ? "; this file is kept in the backup " + summary.backup
+                        : "; this file was left in place";
+      findings[i]["note"] = Cp1252ToUtf8(note);
+    }
+    if (o.notBackedUp) ++summary.notBackedUp;
+    if (!o.removed) summary.fixed = false;
   }
-  return complete;
+  return summary;
 }
 
 void ConnectFix(Program& p) {

@@ -3,6 +3,7 @@
 // register, and the log upload offered after a fix or a clean scan.
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +12,10 @@
 
 #include "engine/findings.h"
 #include "ui/component.h"
+
+namespace undo {
+class Backup;
+}
 
 namespace app {
 
@@ -29,6 +34,10 @@ struct FindingOutcome {
   bool attempted = false;  // selected and reached before an abort
   bool quarantined = false;
   bool removed = false;
+  bool notBackedUp = false;  // left in place: it could not be backed up
+  // The quarantine already held another file from this path (the MD5 text
+  // of that one): the finding is kept by the fix's backup instead.
+  std::optional<std::string> olderInQuarantine;
   std::string error;  // empty when all went well
 };
 
@@ -42,6 +51,9 @@ struct FixOptions {
   std::function<void()> pause;
   // One per register record when given.
   std::vector<FindingOutcome>* outcomes = nullptr;
+  // The backup Fix keeps everything in before it removes it; Fix begins one
+  // of its own when none is given.
+  undo::Backup* backup = nullptr;
 };
 
 // Removes the selected findings: ends their programs, deletes the files
@@ -53,11 +65,18 @@ void RunFix(Program& program, const FixOptions& options = {});
 // over to the Fix button (whose question comes up at once).
 void RunAddToQuarantine(Program& program, const FixOptions& options = {});
 
+// What the unattended fix did as a whole.
+struct FixSummary {
+  bool fixed = true;        // every finding is gone
+  std::string backup;       // the backup's name; empty when nothing was kept
+  std::size_t notBackedUp = 0;  // findings left in place: they could not be backed up
+};
+
 // The unattended /fix and /quarantine after the scan: every finding removed,
 // with quarantineFirst each file stored first (and left in place when it
-// could not be stored). Adds "action" and "error" to each finding of the
-// report, in register order; false when something was left behind.
-bool FixEveryFinding(Program& program, bool quarantineFirst, nlohmann::json& findings);
+// could not be stored). Adds "action" and "error" (and "note" where there is
+// one) to each finding of the report, in register order.
+FixSummary FixEveryFinding(Program& program, bool quarantineFirst, nlohmann::json& findings);
 
 // Hooks Fix, Add to Quarantine and the log upload into the main window.
 void ConnectFix(Program& program);

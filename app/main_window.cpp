@@ -3,6 +3,7 @@
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "app/winver.h"
+#include "kvx_build_date.h"
 #include "kvx_config.h"
 #include "update/ezcrypt.h"
 #include "platform/text.h"
@@ -86,12 +87,15 @@ void TForm1::Layout() {
     while (std::string(column[row].name) != name) ++row;
     button(name, page[0], column[row].caption, {12, 76 + row * 36, 160, 30});
   }
+  // "Scan with Options" beside "Scan for viruses"; its caption is not
+  // translated, so language files keep their lines.
+  button("xpButtonOptions", page[0], "Scan with Options", {186, 76, 160, 30})->SetHint("-1");
   GroupBox1 = &Add(Kind::GroupBox, "GroupBox1", page[0], "Welcome");
-  GroupBox1->SetBounds({186, 72, 442, 52});
+  GroupBox1->SetBounds({186, 112, 442, 52});
   Label2 = label("Label2", GroupBox1, "", {12, 22, 420, 18});
   Label2->SetHint("-1");
   Memo1 = &Add<ui::Memo>(Kind::Memo, "Memo1", page[0]);
-  Memo1->SetBounds({186, 134, 442, 334});
+  Memo1->SetBounds({186, 172, 442, 296});
   Memo1->SetLines({"Klaruvex Pro v4 - SE", "",
                    "Scan for viruses checks every file, folder, running program and start-up "
                    "entry named in the threat database.",
@@ -109,7 +113,10 @@ void TForm1::Layout() {
   List1 = &Add<ui::ListBox>(Kind::CheckListBox, "List1", page[1]);
   List1->SetBounds({12, 28, 616, 210});
   Memo2 = &Add<ui::Memo>(Kind::Memo, "Memo2", page[1]);
-  Memo2->SetBounds({12, 246, 616, 180});
+  Memo2->SetBounds({12, 246, 616, 162});
+  // How far a running scan has come; status panel 0 shows the item.
+  LabelProgress = label("LabelProgress", page[1], "", {12, 412, 616, 18});
+  LabelProgress->SetHint("-1");
   button("Button1", page[1], "Quick scan", {12, 436, 110, 30});
   button("Button2", page[1], "Fix", {130, 436, 110, 30})->SetEnabled(false);
   button("Button3", page[1], "Abort", {248, 436, 110, 30})->SetEnabled(false);
@@ -143,7 +150,7 @@ void TForm1::Layout() {
   // Page 4: about.
   const std::string host = KVX_VENDOR_HOST;
   const std::string domain = host.rfind("www.", 0) == 0 ? host.substr(4) : host;
-  const std::string about[] = {"Developed by Brenvik Systems", "Build date: " __DATE__,
+  const std::string about[] = {"Developed by Brenvik Systems", "Build date: " KVX_BUILD_DATE,
                                "http://" + host, "Brenvik Systems", "support@" + domain};
   for (int i = 0; i < 5; ++i)
     label((std::string("Label") + char('5' + i)).c_str(), page[4], about[i].c_str(),
@@ -224,6 +231,7 @@ void TForm1::Wire() {
   on("xpButton14", [this] { ShowProcessManager(); });
   on("xpButton15", [this] { xpButton15Click(); });
   on("xpButton25", [this] { program.formL->Show(); });
+  on("xpButtonOptions", [this] { ShowScanOptions(); });
   for (const char* bug : {"xpButton1", "xpButton3"}) on(bug, [this] { OpenVendorPage("/reportbug.php"); });
   for (const char* virus : {"xpButton2", "xpButton4"})
     on(virus, [this] { OpenVendorPage("/reportvirus.php"); });

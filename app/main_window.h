@@ -22,6 +22,7 @@ class TForm1 : public ui::Form {
   ui::Memo* Memo1;
   ui::ListBox* List1;
   ui::Memo* Memo2;
+  ui::Component* LabelProgress;  // rules, or files and bytes, checked by the running scan
   ui::ListView* List2;
   ui::ListView* List3;
   ui::ListView* ListView2;
@@ -43,8 +44,11 @@ class TForm1 : public ui::Form {
   std::function<void(const std::string&)> startupLogLine;
   void Button14Click();  // "Delete values"
   void Button15Click();  // "Refresh": rebuilds the start-up value list and List3
-  // `left`, when given, names the values that could not be removed.
-  bool RemoveStartupValuesFor(const std::string& path, std::vector<std::string>* left = nullptr);
+  // The start-up values that point at a file, each kept first in `backup`
+  // (or in a backup of its own when none is given); `left`, when given,
+  // names the values that could not be removed.
+  bool RemoveStartupValuesFor(const std::string& path, undo::Backup* backup = nullptr,
+                              std::vector<std::string>* left = nullptr);
   void ScanStartupRegistry();
 
   // Shared scan state.

@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "app/scan_ui.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 #include "update/updater.h"
 #include "update/upgrade_window.h"
 
@@ -74,6 +75,8 @@ void Program::TellBusy() {
     case Job::Quarantine: what = "Add to Quarantine"; break;
     case Job::Log: what = "the full report log"; break;
     case Job::Update: what = "the update"; break;
+    case Job::Undo: what = "the undo"; break;
+    case Job::DeleteBackup: what = "the deletion of the backup"; break;
     default: break;
   }
   Box(std::string("Please wait until ") + what + " has finished.", msg[23], ui::Buttons::Ok,
@@ -90,6 +93,9 @@ bool Program::Start() {
     return false;
   }
   DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
+  journal = std::make_unique<undo::Journal>(machine, programFolder);
+  journal->pump = [this] { app.ProcessMessages(); };
+  journal->RemoveExpired();
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;

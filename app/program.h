@@ -21,6 +21,9 @@ class Toptscan;
 namespace update {
 class Updater;
 }
+namespace undo {
+class Journal;
+}
 
 namespace app {
 
@@ -29,8 +32,9 @@ inline constexpr const char* kAppTitle = "Klaruvex Pro v4 - SE";
 
 // The long jobs of which one runs at a time across all windows: each reads
 // or replaces what the others work on (the findings, their list, the
-// database), and each lets window messages run while it works.
-enum class Job { None, Scan, Fix, Quarantine, Log, Update };
+// database, the backups and the places they came from), and each lets
+// window messages run while it works.
+enum class Job { None, Scan, Fix, Quarantine, Log, Update, Undo, DeleteBackup };
 
 // One run of the program: the machine it runs on, its windows and the state
 // they share.
@@ -85,6 +89,8 @@ class Program {
 
   // The update check, database update and log upload state of the main window.
   std::unique_ptr<update::Updater> updater;
+  // The backups of everything the program removes or changes for the user.
+  std::unique_ptr<undo::Journal> journal;
 
  private:
   void CreateForms();

@@ -54,8 +54,22 @@ void WindowScanHost::AddNoteLine(const std::string& text) {
 void WindowScanHost::ClearLog() { program_.form1->Memo2->Clear(); }
 void WindowScanHost::AddLogLine(const std::string& line) { program_.form1->Memo2->Add(line); }
 
+std::string MegabytesText(std::uint64_t bytes) { return std::to_string(bytes / (1024 * 1024)) + " MB"; }
+
+std::string ScanProgressText(const engine::ScanProgress& p) {
+  if (p.of == engine::ScanProgress::Of::Rules)
+    return "Rules checked: " + std::to_string(p.rulesChecked) + " of " + std::to_string(p.rules);
+  return "Files checked: " + std::to_string(p.files) + " (" + MegabytesText(p.bytes) + ") in " +
+         p.folder;
+}
+
+void WindowScanHost::ShowProgress(const engine::ScanProgress& progress) {
+  program_.form1->LabelProgress->SetCaption(ScanProgressText(progress));
+}
+
 void WindowScanHost::BeginInteractiveScan() {
   auto& f = *program_.form1;
+  f.LabelProgress->SetCaption("");
   f.List1->Add(Text(8), false);  // the placeholder line while the scan runs
   f.Find("Button2")->SetEnabled(false);
   f.Find("Button1")->SetEnabled(false);

@@ -26,10 +26,15 @@ class WindowScanHost : public engine::ScanHost {
   void ClearLog() override;
   void AddLogLine(const std::string& line) override;
   void BeginInteractiveScan() override;
+  void ShowProgress(const engine::ScanProgress& progress) override;
 
  private:
   Program& program_;
 };
+
+// "Rules checked: 120 of 5000", or "Files checked: 1200 (35 MB) in C:\Data\".
+std::string ScanProgressText(const engine::ScanProgress& progress);
+std::string MegabytesText(std::uint64_t bytes);  // "35 MB"
 
 // Hooks the scan into the main window: "Scan for viruses", "Quick scan" and
 // the sources of the system inventory.

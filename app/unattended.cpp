@@ -15,6 +15,7 @@
 #include "scanopt/options_scan.h"
 #include "process/report_json.h"
 #include "ui/headless_host.h"
+#include "undo/undo_journal.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
 #include "update/upgrade_window.h"
@@ -39,6 +40,7 @@ const Switch kSwitches[] = {
     {"/quarantine", &CommandLine::quarantine, nullptr},
     {"/log", &CommandLine::log, &CommandLine::logFile},
     {"/path", nullptr, nullptr, &CommandLine::paths},
+    {"/undo", &CommandLine::undo, &CommandLine::undoId},
 };
 
 std::string UtcNow() {
@@ -108,6 +110,23 @@ void AddScanResults(Program& p, Report& report) {
   report.Json()["inventory"] = std::move(inventory);
 }
 
+// What /undo did, item by item.
+nlohmann::json UndoResults(const undo::UndoReport& u) {
+  auto items = nlohmann::json::array();
+  for (const auto& i : u.items) {
+    const char* result = i.result == undo::UndoItem::Result::Restored   ? "restored"
+                         : i.result == undo::UndoItem::Result::Conflict ? "conflict"
+                                                                        : "failed";
+    nlohmann::json item = {{"item", Cp1252ToUtf8(i.what)}, {"result", result}, {"reason", nullptr}};
+    if (!i.reason.empty()) item["reason"] = Cp1252ToUtf8(i.reason);
+    items.push_back(std::move(item));
+  }
+  nlohmann::json out = {{"items", std::move(items)}, {"removed", u.removed}, {"action", nullptr}};
+  if (!u.action.empty()) out["action"] = Cp1252ToUtf8(u.action);
+  out["created"] = u.id.empty() ? nlohmann::json() : nlohmann::json(undo::TimeText(u.created));
+  return out;
+}
+
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) { return platform::Cp1252ToUtf8(text); }
@@ -134,29 +153,45 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         c.*(match->value) = args[++i];
     }
   }
+  // Undo stands alone: it puts back what an earlier run removed.
+  if (c.undo && (c.scan || c.fix || c.quarantine || c.update || c.log || !c.database.empty() ||
+                 !c.paths.empty() || !c.server.empty()))
+    return std::nullopt;
   if (c.fix || c.quarantine) c.scan = true;  // both work on what the scan finds
-  if (!c.scan && !c.update && !c.log) return std::nullopt;
+  if (!c.scan && !c.update && !c.log && !c.undo) return std::nullopt;
   if (!c.server.empty() && !c.update) return std::nullopt;
   if ((!c.database.empty() || !c.paths.empty()) && !c.scan) return std::nullopt;
   return c;
 }
 
-int RunUnattended(platform::Machine& machine, const CommandLine& command) {
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  nlohmann::json* reportOut) {
   auto& fs = machine.Files();
+  Report report;
+  std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
+  auto finish = [&](int code, const std::string& error, const char* result = nullptr) {
+    if (addRows && !command.report.empty()) addRows();
+    if (!result) result = code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean";
+    report.Set("result", result);
+    if (!error.empty()) report.Set("error", error);
+    if (!command.report.empty() && !report.Write(fs, command.report)) {
+      code = kExitFailed;
+      report.Set("result", "failed");
+      report.Set("error", "The report \"" + command.report + "\" could not be written.");
+    }
+    if (reportOut) *reportOut = std::move(report.Json());
+    return code;
+  };
   // A report that cannot be written is known before anything is scanned.
   if (!command.report.empty()) {
     const std::string folder = platform::ExtractFilePath(command.report);
-    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) return kExitFailed;
+    if (!folder.empty() && !platform::DirectoryExists(fs, folder)) {
+      report.Set("result", "failed");
+      report.Set("error", "The report's folder \"" + folder + "\" does not exist.");
+      if (reportOut) *reportOut = std::move(report.Json());
+      return kExitFailed;
+    }
   }
-  Report report;
-  std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
-  auto finish = [&](int code, const std::string& error) {
-    if (addRows && !command.report.empty()) addRows();
-    report.Set("result", code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean");
-    if (!error.empty()) report.Set("error", error);
-    if (!command.report.empty() && !report.Write(fs, command.report)) return kExitFailed;
-    return code;
-  };
 
   // Nobody sees this host: its boxes are answered "No" or "OK" at once.
   ui::HeadlessHost host;
@@ -166,6 +201,18 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     // Started as the upgrade copy: it only puts the new program in place.
     if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
     return finish(kExitFailed, "The program does not run on this system.");
+  }
+  if (command.undo) {
+    const auto u = p.journal->Undo(command.undoId);
+    report.Json()["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
+    report.Json()["undo"] = UndoResults(u);
+    using S = undo::UndoReport::Status;
+    switch (u.status) {
+      case S::Done: return finish(kExitClean, "", "undone");
+      case S::Conflicts: return finish(kExitFound, "", "conflicts");
+      case S::Nothing: return finish(kExitFailed, u.error, "nothing to undo");
+      default: return finish(kExitFailed, u.error, "failed");
+    }
   }
   addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
 
@@ -181,8 +228,13 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
                     updateFailed ? "The update failed; the database in use is kept." : "");
   }
 
+  auto writeLog = [&] {
+    std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    if (error.empty()) report.Set("log", logopt::UnattendedLogPath(p, command.logFile));
+    return error;
+  };
   if (!command.scan) {
-    const std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+    const std::string error = writeLog();
     if (!error.empty()) return finish(kExitFailed, error);
     return finish(updateFailed ? kExitFailed : kExitClean,
                   updateFailed ? "The update failed; the database in use is kept." : "");
@@ -205,14 +257,30 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command) {
     return finish(kExitFailed, error);
   }
   AddScanResults(p, report);
+  // A rule that named a protected place found something too, though it is never removed.
   const bool found = p.form1->scan.findings.Size() > 0 || !p.form1->scan.protectedFindings.empty();
-  if ((command.fix || command.quarantine) && found)
-    report.Json()["fixed"] =
-        FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
+  // Steps that were asked and could not be done, in order.
+  std::string errors;
+  auto failed = [&](const std::string& error) {
+    if (!error.empty()) errors += (errors.empty() ? "" : " ") + error;
+  };
+  if (command.fix || command.quarantine) {
+    report.Json()["backup"] = nullptr;
+    if (found) {
+      const FixSummary fixed = FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
+      report.Json()["fixed"] = fixed.fixed;
+      if (!fixed.backup.empty()) report.Json()["backup"] = fixed.backup;
+      if (fixed.notBackedUp)
+        failed(std::to_string(fixed.notBackedUp) +
+               (fixed.notBackedUp == 1 ? " finding was left in place because it"
+                                       : " findings were left in place because they") +
+               " could not be backed up (see each finding's \"error\").");
+    }
+  }
   // The log scans again: after the findings (and what was done) are in the report.
-  const std::string logError = command.log ? logopt::WriteUnattendedLog(p, command.logFile) : "";
-  if (found) return finish(kExitFound, logError);
-  if (!logError.empty()) return finish(kExitFailed, logError);
+  if (command.log) failed(writeLog());
+  if (!errors.empty()) return finish(kExitFailed, errors);
+  if (found) return finish(kExitFound, "");
   if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
   return finish(kExitClean, "");
 }

@@ -1,17 +1,26 @@
 #pragma once
 // The program run from its command line, without a window and without a
 // message box: "klaruvex.exe [/update [/server HOST[:PORT]]] [/scan [/db FILE]]
-// [/path DIR ...] [/fix | /quarantine] [/log [FILE]] [/report FILE]". Arguments ignore
-// letter case. Exit codes: 0 nothing found
-// (and up to date or updated), 1 something found, 2 the work could not be done
-// (an unknown argument exits 2 and touches nothing). With both, the update
-// runs first; a failed update then gives 2 unless the scan found something.
-// After /fix or /quarantine the exit code still says what the scan found; the
-// report's "fixed" says whether every finding is gone.
+// [/path DIR ...] [/fix | /quarantine] [/log [FILE]] [/report FILE]", or
+// "klaruvex.exe /undo [ID] [/report FILE]". Arguments ignore letter case.
+// Exit codes, one rule for every run: 2 when a step that was asked could not
+// be done (the scan, the backup of any item a removal would have taken, the
+// undo, the log, the report; an unknown argument exits 2 and touches
+// nothing), with the reason in the report's "error" and the findings still
+// in it; otherwise 1 when something was found; otherwise 0. A failed update
+// is reported under "update" and keeps its own rule: with a scan that found
+// something the scan's 1 stands, otherwise the run exits 2. After /fix or
+// /quarantine the report's "fixed" says whether every finding is gone and
+// "backup" names the backup that holds what was removed. /undo exits 0 when
+// everything came back, 1 when some items conflicted with what is there
+// now, 2 when there is nothing to undo or the backup cannot be read (or an
+// item could not be written back).
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "platform/machine.h"
 #include "ui/host.h"
@@ -38,13 +47,18 @@ struct CommandLine {
   bool log = false;      // /log [FILE]: the full report log, after the scan
   std::string logFile;   //   written to FILE instead of "Information.txt"
   std::vector<std::string> paths;  // /path DIR, repeatable: scan these folders by hash
+  bool undo = false;     // /undo [ID]: the newest backup put back,
+  std::string undoId;    //   or the one named
 };
 
 // nullopt for an unknown argument, a value missing, or nothing to do.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
-// Runs what the command line asks on a host that shows nothing; the exit code.
-int RunUnattended(platform::Machine& machine, const CommandLine& command);
+// Runs what the command line asks on a host that shows nothing; the exit
+// code. The report, as written to /report (with "error" also when it could
+// not be written), goes to `reportOut` when given.
+int RunUnattended(platform::Machine& machine, const CommandLine& command,
+                  nlohmann::json* reportOut = nullptr);
 
 // The program's start: with arguments unattended, without them the windows
 // on the host the factory makes.

@@ -1,5 +1,7 @@
 #include "engine/folder_scan.h"
 
+#include <memory>
+
 #include "engine/helpers.h"
 #include "engine/rules.h"
 #include "platform/text.h"
@@ -8,6 +10,9 @@ namespace engine {
 
 namespace {
 constexpr std::size_t kQueueLimit = 4096;  // paths waiting for a worker
+// A full queue wakes the walker again only when it has drained to half:
+// waking it for every file taken costs a switch of threads per file.
+constexpr std::size_t kQueueRefill = kQueueLimit / 2;
 constexpr std::size_t kChunk = 256 * 1024;
 }  // namespace
 
@@ -41,6 +46,12 @@ void FolderScan::Start(std::vector<std::string> roots, unsigned workers) {
     WalkThread(std::move(roots), workers);
   });
 }
+
+// What each worker keeps from file to file: its buffer and its digest.
+struct FolderScan::WorkerState {
+  std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+  Md5 md5;
+};
 
 void FolderScan::WalkThread(std::vector<std::string> roots, unsigned workers) {
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Worker(); });
@@ -85,11 +96,10 @@ void FolderScan::Walk(const std::string& folder) {
     news_.folder = dir;
   }
   MaybeNotify(false);
-  // The folder is read under the file-system lock, then its files queued
-  // without it: a full queue waits for workers, who need the lock to read.
+  // The folder is read whole before its files are queued: the listing is
+  // not held open while a full queue waits for the workers.
   std::vector<std::string> subfolders, files;
   {
-    std::lock_guard<std::mutex> fsGuard(fsLock_);
     platform::FindData d;
     auto h = fs_.FindFirst(dir + "*.*", d);
     if (!h) return;
@@ -108,7 +118,8 @@ void FolderScan::Walk(const std::string& folder) {
       continue;
     }
     std::unique_lock<std::mutex> g(lock_);
-    jobTaken_.wait(g, [this] { return jobs_.size() < kQueueLimit || abort_; });
+    if (jobs_.size() >= kQueueLimit)
+      jobTaken_.wait(g, [this] { return jobs_.size() <= kQueueRefill || abort_; });
     if (abort_) return;
     jobs_.push_back({std::move(file)});
     g.unlock();
@@ -121,46 +132,37 @@ void FolderScan::Walk(const std::string& folder) {
 }
 
 void FolderScan::Worker() {
+  WorkerState state;
   for (;;) {
     Job job;
+    bool wakeWalker;
     {
       std::unique_lock<std::mutex> g(lock_);
       jobReady_.wait(g, [this] { return !jobs_.empty() || walkDone_; });
       if (jobs_.empty()) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      wakeWalker = jobs_.size() == kQueueRefill || jobs_.empty();
     }
-    jobTaken_.notify_all();
-    if (!abort_) Hash(job.path);
+    if (wakeWalker) jobTaken_.notify_all();
+    if (!abort_) Hash(job.path, state);
   }
 }
 
-void FolderScan::Hash(const std::string& path) {
-  std::unique_ptr<platform::File> f;
-  std::uint64_t size = 0;
-  {
-    std::lock_guard<std::mutex> g(fsLock_);
-    f = fs_.Open(path, platform::OpenMode::Read);
-    if (f) size = f->Size();
-  }
+void FolderScan::Hash(const std::string& path, WorkerState& worker) {
+  auto f = fs_.Open(path, platform::OpenMode::Read);
+  const std::uint64_t size = f ? f->Size() : 0;
   const bool opened = f != nullptr;
-  Md5 md5;
-  std::vector<char> buf(kChunk);
+  Md5& md5 = worker.md5;
+  md5.Reset();
   std::uint64_t total = 0;
   while (f && !abort_) {
-    std::size_t n;
-    {
-      std::lock_guard<std::mutex> g(fsLock_);
-      n = f->Read(buf.data(), buf.size());
-    }
+    const std::size_t n = f->Read(worker.buffer.get(), kChunk);
     if (n == 0) break;
-    md5.Add(buf.data(), n);
+    md5.Add(worker.buffer.get(), n);
     total += n;
   }
-  {
-    std::lock_guard<std::mutex> g(fsLock_);
-    f.reset();
-  }
+  f.reset();
   if (abort_) return;
   std::lock_guard<std::mutex> g(lock_);
   ++news_.files;
@@ -176,10 +178,7 @@ void FolderScan::Hash(const std::string& path) {
 }
 
 void FolderScan::MaybeNotify(bool force) {
-  const auto now = std::chrono::steady_clock::now();
-  if (!force && now - lastNews_ < std::chrono::milliseconds(100)) return;
-  lastNews_ = now;
-  if (onNews) onNews();
+  if ((newsClock_.Due() || force) && onNews) onNews();
 }
 
 FolderScanNews FolderScan::Take() {

@@ -1,8 +1,9 @@
 #pragma once
 // The folder scan behind "Scan with Options": every file below the chosen
 // folders hashed (MD5) and compared with the database's hash rules. One
-// thread walks the folders, worker threads (one per core) hash the files; the
-// user-interface thread takes the news whenever it is told there is some.
+// thread walks the folders, worker threads (one per core) open, read and hash
+// the files, all at once; the user-interface thread takes the news whenever
+// it is told there is some.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/progress.h"
 #include "engine/threat_database.h"
 #include "platform/machine.h"
 
@@ -43,8 +45,8 @@ struct FolderScanNews {
 
 class FolderScan {
  public:
-  // The machine's file system is not safe to call from several threads at
-  // once: every call into it goes through one lock; hashing runs outside it.
+  // The walking thread and the workers call the file system at the same
+  // time, as they may (platform::FileSystem).
   FolderScan(platform::FileSystem& fs, std::map<std::string, std::string> hashRules);
   ~FolderScan();  // aborts and waits
   FolderScan(const FolderScan&) = delete;
@@ -72,12 +74,12 @@ class FolderScan {
   void WalkThread(std::vector<std::string> roots, unsigned workers);
   void Walk(const std::string& folder);
   void Worker();
-  void Hash(const std::string& path);
+  struct WorkerState;
+  void Hash(const std::string& path, WorkerState& worker);
   void MaybeNotify(bool force);
 
   platform::FileSystem& fs_;
   std::map<std::string, std::string> rules_;
-  std::mutex fsLock_;
   std::mutex lock_;  // guards news_ and jobs_
   std::condition_variable jobReady_, jobTaken_;
   std::deque<Job> jobs_;
@@ -88,7 +90,7 @@ class FolderScan {
   std::atomic<bool> threadDone_{true};  // the walking thread has nothing left to do
   std::thread walker_;
   std::vector<std::thread> workers_;
-  std::chrono::steady_clock::time_point lastNews_{};
+  NewsClock newsClock_;  // the walking thread's
 };
 
 }  // namespace engine

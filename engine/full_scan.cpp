@@ -7,6 +7,7 @@ namespace engine {
 
 FullScanWalk::FullScanWalk(platform::Machine& m, ScanState& s, ScanHost& h)
     : machine_(m), state_(s), host_(h) {
+  progress_.of = ScanProgress::Of::Files;
   state_.protectedPlaces = ReadProtectedPlaces(machine_);
   for (const auto& r : state_.findings.Records()) {
     if (r.IsFolder || r.IsSubfolder || r.FromFullScan || r.Md5.empty()) continue;
@@ -25,8 +26,17 @@ void FullScanWalk::WalkDrives(const std::string& driveList) {
 }
 
 void FullScanWalk::Walk(const std::string& folder, const std::string& mask) {
+  // The counts of the whole walk once more when it ends.
+  struct Outermost {
+    FullScanWalk& walk;
+    ~Outermost() {
+      if (--walk.depth_ == 0) walk.ShowNews(nullptr);
+    }
+  } outermost{*this};
+  ++depth_;
   const std::string dir = platform::IncludeTrailingBackslash(folder);
   const std::string time = state_.Now();
+  progress_.folder = dir;
   // A drive or folder chosen to walk may itself be on the ignore list.
   if (state_.SkipIgnored(folder, "", host_, time)) return;
   platform::FindData d;
@@ -37,14 +47,32 @@ void FullScanWalk::Walk(const std::string& folder, const std::string& mask) {
     if (d.IsDirectory()) {
       // A junction may lead back to a folder above: following it would never end.
       if (!d.name.empty() && d.name[0] != '.' &&
-          !(d.attributes & platform::fileattr::kReparsePoint))
+          !(d.attributes & platform::fileattr::kReparsePoint)) {
         Walk(dir + d.name, mask);
+        progress_.folder = dir;  // back from the subfolder
+      }
     } else {
-      const std::string path = dir + d.name;
-      host_.SetStatus(host_.Text(16) + path);
-      if (d.size > 0) CheckFile(path, d.size, time);
+      ++progress_.files;
+      progress_.bytes += d.size;
+      // Most files have no finding's size: their path is never built.
+      if (clock_.Due()) {
+        const std::string path = dir + d.name;
+        ShowNews(&path);
+      }
+      if (d.size > 0 && SizeOfAFinding(d.size)) CheckFile(dir + d.name, d.size, time);
     }
   } while (!host_.AbortRequested() && h->Next(d));
+}
+
+bool FullScanWalk::SizeOfAFinding(std::uint64_t size) const {
+  for (const auto& p : patterns_)
+    if (p.size == size) return true;
+  return false;
+}
+
+void FullScanWalk::ShowNews(const std::string* path) {
+  if (path) host_.SetStatus(host_.Text(16) + *path);
+  host_.ShowProgress(progress_);
 }
 
 void FullScanWalk::CheckFile(const std::string& path, std::uint64_t size, const std::string& time) {

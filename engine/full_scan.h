@@ -27,6 +27,9 @@ class FullScanWalk {
     std::string name;
   };
   void CheckFile(const std::string& path, std::uint64_t size, const std::string& time);
+  bool SizeOfAFinding(std::uint64_t size) const;
+  // The file being checked in the status panel (when given) and the counts.
+  void ShowNews(const std::string* path);
 
   platform::Machine& machine_;
   ScanState& state_;
@@ -35,6 +38,9 @@ class FullScanWalk {
   // the findings a walk adds are never patterns, nor is a file that could
   // not be read whole.
   std::vector<Pattern> patterns_;
+  ScanProgress progress_;
+  NewsClock clock_;
+  int depth_ = 0;  // of the folder being walked, 1 for the one Walk was given
 };
 
 }  // namespace engine

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "engine/gcrypt_init.h"
 #include "engine/protected_places.h"
@@ -45,6 +46,9 @@ Md5::~Md5() {
 void Md5::Add(const void* d, std::size_t n) {
   if (h_) gcry_md_write(h_, d, n);
 }
+void Md5::Reset() {
+  if (h_) gcry_md_reset(h_);
+}
 std::string Md5::Hex() {
   const unsigned char* d = h_ ? gcry_md_read(h_, GCRY_MD_MD5) : nullptr;
   return d ? engine::Hex(d, 16) : kNoDataMd5;
@@ -53,9 +57,10 @@ std::string Md5::Hex() {
 bool IsValidFile(platform::FileSystem& fs, std::string_view path) {
   // Wildcards would make the directory search match other files, and Windows
   // drops trailing blanks, dots and separators: such a text names another file.
-  if (path.empty() || path.find_first_of("*?<>\"") != std::string_view::npos ||
-      std::string_view(" ./\\").find(path.back()) != std::string_view::npos)
+  if (path.empty() || std::string_view(" ./\\").find(path.back()) != std::string_view::npos)
     return false;
+  for (char c : path)
+    if (c == '*' || c == '?' || c == '<' || c == '>' || c == '"') return false;
   platform::FindData d;
   platform::Status error = platform::kOk;
   if (auto h = fs.FindFirst(path, d, &error); h && !d.IsDirectory() && d.lastWriteIsDosTime)
@@ -88,10 +93,12 @@ std::optional<std::string> ReadFileMd5(platform::FileSystem& fs, std::string_vie
   if (!f) return std::nullopt;
   const std::uint64_t size = f->Size();
   Md5 md5;
-  std::vector<char> buf(256 * 1024);
+  // Sized for the file, and not cleared: the scans hash many small files.
+  const std::size_t chunk = static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 4096, 256 * 1024));
+  const auto buf = std::make_unique_for_overwrite<char[]>(chunk);
   std::uint64_t total = 0;
-  while (size_t n = f->Read(buf.data(), buf.size())) {
-    md5.Add(buf.data(), n);
+  while (size_t n = f->Read(buf.get(), chunk)) {
+    md5.Add(buf.get(), n);
     total += n;
   }
   // A read that fails midway ends the loop early: part of a file is not it.

@@ -34,6 +34,7 @@ class Md5 {
   Md5& operator=(const Md5&) = delete;
   void Add(const void* data, std::size_t n);
   std::string Hex();
+  void Reset();  // to hash other data, as a new digest would
 
  private:
   ::gcry_md_handle* h_ = nullptr;

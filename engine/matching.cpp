@@ -140,6 +140,12 @@ bool PassesSuffixTest(std::string_view name, std::string_view set) {
 }
 
 std::string MatchInventory(const MatchContext& ctx, std::string_view rulePath) {
+  // Most rules name a plain file, which no kind below matches: settle that
+  // before anything is copied.
+  if (const std::string_view name = platform::FileNamePart(rulePath);
+      std::none_of(name.begin(), name.end(), [](char c) { return c == '<' || c == '&' || c == '?'; }) &&
+      name.find("randomA") == std::string_view::npos)
+    return {};
   auto& fs = ctx.machine.Files();
   const std::string file = ExtractFileName(rulePath);
   const std::string dir = ExtractFilePath(rulePath);
@@ -221,11 +227,38 @@ std::string MatchInventory(const MatchContext& ctx, std::string_view rulePath) {
 const std::vector<std::string>& MatchContext::RunningPrograms() const {
   if (!runningListed_) {
     running_.clear();
-    for (auto& p : ListRunningProcesses(machine))
-      if (IsValidFile(machine.Files(), p.path)) running_.push_back(std::move(p.path));
+    runningLower_.clear();
+    tails_.clear();
+    for (auto& p : ListRunningProcesses(machine)) {
+      if (!IsValidFile(machine.Files(), p.path)) continue;
+      runningLower_.push_back(LowerCase(p.path));
+      running_.push_back(std::move(p.path));
+    }
+    for (std::size_t i = 0; i < runningLower_.size(); ++i) {
+      const std::string_view path = runningLower_[i];
+      for (auto at = path.find('\\'); at != std::string_view::npos; at = path.find('\\', at + 1))
+        tails_.emplace_back(path.substr(at), static_cast<int>(i));
+    }
+    std::sort(tails_.begin(), tails_.end());
     runningListed_ = true;
   }
   return running_;
+}
+
+int MatchContext::FindRunningProgram(std::string_view fragment) const {
+  RunningPrograms();
+  fragment_.assign(fragment);
+  for (char& c : fragment_) c = platform::LowerChar(c);
+  if (fragment_.empty() || fragment_[0] != '\\') {
+    for (std::size_t i = 0; i < runningLower_.size(); ++i)
+      if (runningLower_[i].find(fragment_) != std::string::npos) return static_cast<int>(i);
+    return -1;
+  }
+  int first = -1;
+  for (auto it = std::lower_bound(tails_.begin(), tails_.end(), std::pair<std::string_view, int>(fragment_, -1));
+       it != tails_.end() && it->first.substr(0, fragment_.size()) == fragment_; ++it)
+    if (first < 0 || it->second < first) first = it->second;
+  return first;
 }
 
 std::string FindRunningProcessPath(const MatchContext& ctx, std::string_view fragment,
@@ -233,9 +266,8 @@ std::string FindRunningProcessPath(const MatchContext& ctx, std::string_view fra
   auto& fs = ctx.machine.Files();
   const auto& paths = ctx.RunningPrograms();
   if (!fragment.empty()) {
-    const std::string lf = LowerCase(fragment);
-    for (const auto& p : paths)
-      if (LowerCase(p).find(lf) != std::string::npos) return p;
+    const int i = ctx.FindRunningProgram(fragment);
+    if (i >= 0) return paths[static_cast<std::size_t>(i)];
   } else if (!hash.empty()) {
     for (const auto& p : paths)
       if (ReadFileMd5(fs, p) == hash) return p;

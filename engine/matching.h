@@ -55,6 +55,8 @@ void BuildSystemInventory(platform::Machine& machine, const InventorySources& so
 struct MatchContext {
   MatchContext(platform::Machine& m, const SystemInventory& inv, std::function<void()> pump = {})
       : machine(m), inventory(inv), processMessages(std::move(pump)) {}
+  MatchContext(const MatchContext&) = delete;  // it holds views of its own texts
+  MatchContext& operator=(const MatchContext&) = delete;
   platform::Machine& machine;
   const SystemInventory& inventory;
   std::function<void()> processMessages;
@@ -65,10 +67,18 @@ struct MatchContext {
   // them once per rule: they are listed once and kept until the scan
   // terminates a program (ForgetRunningPrograms).
   const std::vector<std::string>& RunningPrograms() const;
+  // The index in RunningPrograms of the first path that contains the
+  // fragment, letter case ignored; -1 when none does.
+  int FindRunningProgram(std::string_view fragment) const;
   void ForgetRunningPrograms() const { runningListed_ = false; }
 
  private:
-  mutable std::vector<std::string> running_;
+  mutable std::vector<std::string> running_, runningLower_;
+  // Every tail of a lower-case path that starts at a backslash, sorted, with
+  // its path's index: a scan asks for "\" and a rule's file once per rule,
+  // and the tails that begin with it lie together.
+  mutable std::vector<std::pair<std::string_view, int>> tails_;
+  mutable std::string fragment_;
   mutable bool runningListed_ = false;
 };
 

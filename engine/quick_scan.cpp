@@ -9,12 +9,16 @@
 namespace engine {
 
 std::string LocalTimeText() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (const std::tm* t = std::localtime(&now)) local = *t;
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-  return buf;
+  thread_local std::time_t formatted = -1;
+  thread_local char text[16] = "";
+  const std::time_t now = std::time(nullptr);
+  if (now != formatted) {
+    std::tm local{};
+    if (const std::tm* t = std::localtime(&now)) local = *t;
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    formatted = now;
+  }
+  return text;
 }
 
 bool ScanState::SkipIgnored(const std::string& path, const std::string& name, ScanHost& host,
@@ -46,6 +50,7 @@ namespace {
 
 using platform::ExtractFileName;
 using platform::ExtractFilePath;
+using platform::FileNamePart;
 using platform::LowerCase;
 
 class Scan {
@@ -60,13 +65,18 @@ class Scan {
   std::string Expand(const std::string& text) {
     return state_.expandFolderMacros ? state_.expandFolderMacros(text) : text;
   }
-  void Pass(ScanRule rule);
-  void FromRulePath(const ScanRule& rule, std::string path, const std::string& name);
+  void Pass(ScanRule& rule);
+  void FromRulePath(const ScanRule& rule, const std::string& path, const std::string& name);
   void Check(const std::string& path, const std::string& name);
   void Candidate(const std::string& path, const std::string& name);
   void Folder(const ScanRule& rule);
   void FolderContents(const std::string& dir, const std::string& name);
   void Report(const std::string& line);
+  // The item being checked in the status panel and the counts, when due.
+  void ShowNews();
+  void Tick() {
+    if (clock_.Due()) ShowNews();
+  }
   // Ends the finding's programs and notes whether one ran from its own path.
   void Terminate(const std::string& path) {
     const Termination t = TerminateProgramsOf(machine_, path);
@@ -85,6 +95,11 @@ class Scan {
   MatchContext match_;
   std::string time_;
   bool reported_ = false;
+  // Texts every pass builds, kept so their memory is reused.
+  std::string path_, fragment_;
+  std::string checking_;  // the display name last checked
+  ScanProgress progress_;
+  NewsClock clock_;
 };
 
 void Scan::Run() {
@@ -117,18 +132,27 @@ void Scan::Run() {
       host_.SetStatus(host_.Text(10));
     }
   }
+  progress_.rules = CountRulePasses(db_);
   RuleWalker walker(db_, ReadScanRoots(machine_));
+  RulePass pass;
   for (;;) {
     time_ = state_.Now();
     if (host_.AbortRequested()) break;
     host_.ProcessMessages();
-    RulePass pass;
     if (!walker.Next(pass)) break;
-    Pass(std::move(pass.rule));
+    Pass(pass.rule);
+    ++progress_.rulesChecked;
+    Tick();
   }
+  ShowNews();
 }
 
-void Scan::Pass(ScanRule rule) {
+void Scan::ShowNews() {
+  if (!checking_.empty()) host_.SetStatus(host_.Text(16) + checking_);
+  host_.ShowProgress(progress_);
+}
+
+void Scan::Pass(ScanRule& rule) {
   // Windows reads a path only up to its first NUL: cut there, so that what
   // the scan shows is what it acts on, and a folder walk always sees its
   // path grow.
@@ -158,10 +182,10 @@ void Scan::Pass(ScanRule rule) {
     return;
   }
 
-  std::string path = rule.dir + rule.file;
+  path_.assign(rule.dir).append(rule.file);
   if (auto wild = rule.file.find("<>"); wild != std::string::npos) {
-    const std::string prefix = LowerCase(path.substr(0, rule.dir.size() + wild));
-    const std::string found = FindFilesByPattern(match_, path);
+    const std::string prefix = LowerCase(path_.substr(0, rule.dir.size() + wild));
+    const std::string found = FindFilesByPattern(match_, path_);
     if (!prefix.empty() && LowerCase(found).find(prefix) != std::string::npos) {
       for (int i = 0, n = CountFields(found, ';'); i < n; ++i) {
         if (host_.AbortRequested()) return;
@@ -174,19 +198,22 @@ void Scan::Pass(ScanRule rule) {
       return;
     }
   }
-  FromRulePath(rule, std::move(path), rule.name);
+  FromRulePath(rule, path_, rule.name);
 }
 
 // Steps from the process lookup on, for a file rule whose path is known.
-void Scan::FromRulePath(const ScanRule& rule, std::string path, const std::string& name) {
+void Scan::FromRulePath(const ScanRule& rule, const std::string& rulePath, const std::string& name) {
+  std::string running;
   if (!rule.noProcessLookup) {
-    std::string running = FindRunningProcessPath(match_, "\\" + rule.file, "");
+    fragment_.assign(1, '\\').append(rule.file);
+    running = FindRunningProcessPath(match_, fragment_, "");
     // A Windows shell program found running is listed as protected, and the
     // rule's own path is checked instead: a sample may bear its name.
-    if (!running.empty() && IsValidFile(fs_, running) && !Protected(running, name, false))
-      path = std::move(running);
+    if (!running.empty() && (!IsValidFile(fs_, running) || Protected(running, name, false)))
+      running.clear();
   }
-  if (ExtractFileName(path).find("??") == std::string::npos) {
+  const std::string& path = running.empty() ? rulePath : running;
+  if (FileNamePart(path).find("??") == std::string_view::npos) {
     Check(path, name);
     return;
   }
@@ -198,11 +225,12 @@ void Scan::FromRulePath(const ScanRule& rule, std::string path, const std::strin
   for (const auto& expanded : ExpandRange(path, keepGoing)) {
     if (host_.AbortRequested()) return;
     Check(expanded, "Sys32." + BaseName(expanded));
+    Tick();
   }
 }
 
 void Scan::Check(const std::string& path, const std::string& name) {
-  host_.SetStatus(host_.Text(16) + name);
+  checking_.assign(name);
   std::string matches;
   try {
     matches = MatchInventory(match_, path);
@@ -217,6 +245,7 @@ void Scan::Check(const std::string& path, const std::string& name) {
     if (host_.AbortRequested()) return;
     const std::string p = GetField(matches, i, ';');
     Candidate(p, "Lock:Sys32." + BaseName(p));
+    Tick();
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/findings.h"
 #include "engine/matching.h"
+#include "engine/progress.h"
 #include "engine/protected_places.h"
 #include "engine/threat_database.h"
 #include "platform/machine.h"
@@ -34,6 +35,8 @@ class ScanHost {
   virtual void AddLogLine(const std::string& line) = 0;
   // An interactive scan begins: placeholder line, buttons, status text.
   virtual void BeginInteractiveScan() {}
+  // Counts of a running scan, about ten times a second and once at its end.
+  virtual void ShowProgress(const ScanProgress& progress) { (void)progress; }
 };
 
 // A host that shows nothing and is never aborted (benchmarks, fuzzing).
@@ -54,7 +57,8 @@ class QuietScanHost final : public ScanHost {
   int lines_ = 0;
 };
 
-// The time of day as the scan log shows it.
+// The time of day as the scan log shows it. Cheap to call once per rule: the
+// text is formatted once a second.
 std::string LocalTimeText();
 
 // The scan state the main window owns and Fix, the full scan, the report

@@ -12,6 +12,21 @@ std::string LastPathPart(std::string_view path) {
   return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
 }
 
+// Without trailing blanks and control characters, as TrimRight, but no copy.
+std::string_view TrimRightView(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+struct Section {
+  std::string_view tag;
+  const std::string ScanRoots::*folder;  // null: the scan root becomes empty
+};
+constexpr Section kSections[] = {{"[Start]", nullptr},
+                                 {"[Win32Root]", &ScanRoots::windowsDir},
+                                 {"[System32Root]", &ScanRoots::systemDir},
+                                 {"[ProgramFiles32Root]", &ScanRoots::programFiles}};
+
 }  // namespace
 
 RuleKind ScanRule::Kind() const {
@@ -31,17 +46,25 @@ const char* RuleKindName(RuleKind k) {
   return "inert";
 }
 
-ScanRule ParseRuleLine(std::string_view input, std::string_view scanRoot) {
+ScanRule ParseRuleLine(std::string_view line, std::string_view scanRoot) {
   ScanRule r;
-  const std::string root = platform::TrimRight(scanRoot);
-  r.dir = root;
-  std::string line(input);
+  ParseRuleLine(line, scanRoot, r);
+  return r;
+}
+
+void ParseRuleLine(std::string_view line, std::string_view scanRoot, ScanRule& r) {
+  const std::string_view root = TrimRightView(scanRoot);
+  r.dir.assign(root);
+  r.hash.clear();
+  r.name.clear();
+  r.file.clear();
+  r.noProcessLookup = false;
 
   if (!line.empty() && line[0] == '/') {
-    line.erase(0, 1);
-    if (auto slash = line.find('/'); slash != std::string::npos) {
-      r.hash = line.substr(0, slash);
-      line.erase(0, slash + 1);
+    line.remove_prefix(1);
+    if (auto slash = line.find('/'); slash != std::string_view::npos) {
+      r.hash.assign(line.substr(0, slash));
+      line.remove_prefix(slash + 1);
     }
     if (r.hash == "0") r.hash.clear();
   }
@@ -51,19 +74,17 @@ ScanRule ParseRuleLine(std::string_view input, std::string_view scanRoot) {
   // line begins with "[".
   const auto open = line.find('[');
   const auto close = line.find(']');
-  const std::size_t start = open == std::string::npos ? 0 : open + 1;
-  const long count = close == std::string::npos ? -2 : static_cast<long>(close + 1) - 2;
-  if (count > 0 && start < line.size()) r.name = line.substr(start, static_cast<std::size_t>(count));
+  const std::size_t start = open == std::string_view::npos ? 0 : open + 1;
+  const long count = close == std::string_view::npos ? -2 : static_cast<long>(close + 1) - 2;
+  if (count > 0 && start < line.size()) r.name.assign(line.substr(start, static_cast<std::size_t>(count)));
 
-  if (line.find("::") != std::string::npos) {
-    r.file.clear();
+  if (line.find("::") != std::string_view::npos) {
     r.dir.clear();
-    return r;
+    return;
   }
 
   const auto colon = line.find(':');
-  r.file = platform::TrimRight(colon == std::string::npos ? std::string_view(line)
-                                                           : std::string_view(line).substr(colon + 1));
+  r.file.assign(TrimRightView(colon == std::string_view::npos ? line : line.substr(colon + 1)));
 
   const bool folder = !r.file.empty() && r.file.back() == '\\';
   std::string folderRoot;
@@ -84,10 +105,9 @@ ScanRule ParseRuleLine(std::string_view input, std::string_view scanRoot) {
   }
 
   if (folder) {
-    r.dir = folderRoot;
+    r.dir = std::move(folderRoot);
     r.file.clear();
   }
-  return r;
 }
 
 std::string ProgramFilesDir(platform::Registry& registry) {
@@ -109,36 +129,42 @@ RuleWalker::RuleWalker(ThreatDatabase& db, ScanRoots roots) : db_(db), roots_(st
 }
 
 bool RuleWalker::Next(RulePass& pass) {
-  std::string line = db_.ReadLine();
+  std::string_view line = db_.ReadLineView();
   if (line == "_end") return false;
-  const struct {
-    std::string_view tag;
-    const std::string* folder;
-  } sections[] = {{"[Start]", nullptr},
-                  {"[Win32Root]", &roots_.windowsDir},
-                  {"[System32Root]", &roots_.systemDir},
-                  {"[ProgramFiles32Root]", &roots_.programFiles}};
-  for (const auto& s : sections) {
-    if (line.compare(0, s.tag.size(), s.tag) != 0) continue;
-    root_ = s.folder ? *s.folder + line.substr(s.tag.size()) : std::string();
-    line = db_.ReadLine();
+  for (const auto& s : kSections) {
+    if (line.substr(0, s.tag.size()) != s.tag) continue;
+    root_.assign(s.folder ? roots_.*s.folder : std::string());
+    if (s.folder) root_.append(line.substr(s.tag.size()));
+    line = db_.ReadLineView();
   }
   bool mark = false;
-  std::string kept;
-  for (std::size_t i = 0; i < line.size();) {
-    if (line.compare(i, 3, "/0/") == 0) {
-      mark = true;
-      i += 3;
-    } else {
-      kept += line[i++];
+  if (line.find("/0/") != std::string_view::npos) {
+    kept_.clear();
+    for (std::size_t i = 0; i < line.size();) {
+      if (line.compare(i, 3, "/0/") == 0) {
+        mark = true;
+        i += 3;
+      } else {
+        kept_ += line[i++];
+      }
     }
+    line = kept_;
   }
-  line = std::move(kept);
-  pass.line = line;
-  pass.scanRoot = root_;
-  pass.rule = ParseRuleLine(line, root_);
+  pass.line.assign(line);
+  pass.scanRoot.assign(root_);
+  ParseRuleLine(line, root_, pass.rule);
   pass.rule.noProcessLookup = mark;
   return true;
+}
+
+std::size_t CountRulePasses(const ThreatDatabase& db) {
+  const std::string_view text = db.Text();
+  std::size_t position = 0, passes = 0;
+  ReadTextLineView(text, position);  // the date
+  for (std::string_view line; (line = ReadTextLineView(text, position)) != "_end"; ++passes)
+    for (const auto& s : kSections)
+      if (line.substr(0, s.tag.size()) == s.tag) line = ReadTextLineView(text, position);
+  return passes;
 }
 
 }  // namespace engine

@@ -24,6 +24,8 @@ const char* RuleKindName(RuleKind k);  // "hash", "folder", "file", "inert"
 
 // Parses one rule line (already without "/0/") under the current scan root.
 ScanRule ParseRuleLine(std::string_view line, std::string_view scanRoot);
+// The same into a rule whose texts are reused (a scan parses every line).
+void ParseRuleLine(std::string_view line, std::string_view scanRoot, ScanRule& out);
 
 // The folders section lines refer to, without trailing backslashes.
 struct ScanRoots {
@@ -53,6 +55,11 @@ class RuleWalker {
   ThreatDatabase& db_;
   ScanRoots roots_;
   std::string root_;
+  std::string kept_;  // a line with its "/0/" marks taken out
 };
+
+// How many passes a walk over the whole database makes (what the scan shows
+// as its total), without parsing a rule.
+std::size_t CountRulePasses(const ThreatDatabase& db);
 
 }  // namespace engine

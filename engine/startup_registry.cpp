@@ -4,6 +4,7 @@
 
 #include "engine/helpers.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 
 namespace engine {
 namespace {
@@ -171,7 +172,8 @@ std::vector<StartupF> ReadStartupValues(platform::Registry& reg,
 }
 
 bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& programFolder,
-                            const std::string& path, std::vector<std::string>* left) {
+                            const std::string& path, undo::Backup& backup,
+                            std::vector<std::string>* left) {
   // An empty path is contained in every text: it names nothing to remove.
   if (path.empty()) return false;
   const std::string lowPath = platform::LowerCase(path);
@@ -198,9 +200,15 @@ bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& progr
         if (!data) continue;
         const std::string low = platform::LowerCase(*data);
         if (low.find(lowPath) == std::string::npos && low != lowName) continue;
-        if (!lookOnly && !readOnly && key->DeleteValue(name) == platform::kOk) {
-          deleted = any = true;
-          continue;
+        if (!lookOnly && !readOnly) {
+          // Kept in the backup first; one that cannot be kept stays.
+          if (const auto kept = backup.KeepValue(RootKeyOfIndex(r.rootIndex), r.keyPath, name)) {
+            if (key->DeleteValue(name) == platform::kOk) {
+              deleted = any = true;
+              continue;
+            }
+            backup.NotDone(kept);
+          }
         }
         still.push_back(RootKeyName(r.rootIndex) + "\\" + r.keyPath + "\\" + name);
       }

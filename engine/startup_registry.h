@@ -9,6 +9,10 @@
 
 #include "platform/machine.h"
 
+namespace undo {
+class Backup;
+}
+
 // One start-up value: where it lives and what it says.
 class StartupF {
  public:
@@ -48,14 +52,16 @@ std::vector<StartupF> ReadStartupValues(platform::Registry& reg,
                                         const std::function<void(const std::string&)>& log = {});
 
 // Deletes the values of the registry base's keys whose data contains `path`
-// or equals its file name (both lower case); true when any was deleted.
-// After a deletion the keys are walked again, at most kMaxRemovalPasses
-// times in all: a value written back at once (a watchdog) cannot keep it
-// going. `left`, when given, receives "ROOT\key\name" of every value that
-// still points at the path at the end.
+// or equals its file name (both lower case), each kept in the backup first
+// (one that cannot be kept stays); true when any was deleted. After a
+// deletion the keys are walked again, at most kMaxRemovalPasses times in
+// all: a value written back at once (a watchdog) cannot keep it going.
+// `left`, when given, receives "ROOT\key\name" of every value that still
+// points at the path at the end.
 inline constexpr int kMaxRemovalPasses = 8;
 bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& programFolder,
-                            const std::string& path, std::vector<std::string>* left = nullptr);
+                            const std::string& path, undo::Backup& backup,
+                            std::vector<std::string>* left = nullptr);
 
 // The registry server list: files named by shell service objects, Winlogon
 // notification packages, the shared task scheduler, browser helper objects,

@@ -52,21 +52,26 @@ LoadResult Bunzip(std::string_view in, std::string& out, std::size_t maxText) {
 
 }  // namespace
 
-std::string ReadTextLine(std::string_view data, std::size_t& position) {
-  if (position >= data.size()) return "_end";
+std::string_view ReadTextLineView(std::string_view data, std::size_t& position) {
+  static constexpr std::string_view kEnd = "_end";
+  if (position >= data.size()) return kEnd;
   std::string_view window = data.substr(position, kLineWindow);
   std::size_t cr = window.find('\r');
-  std::string line;
+  std::string_view line;
   if (cr == std::string_view::npos) {
     // No line end within reach: take what was read and go on after it.
-    line.assign(window);
+    line = window;
     position += window.size();
   } else {
-    line.assign(window.substr(0, cr));
+    line = window.substr(0, cr);
     position += cr + 2;  // the CR and the byte after it
   }
-  if (position >= data.size()) return "_end";
+  if (position >= data.size()) return kEnd;
   return line;
+}
+
+std::string ReadTextLine(std::string_view data, std::size_t& position) {
+  return std::string(ReadTextLineView(data, position));
 }
 
 bool SkipPastLine(std::string_view data, std::size_t& position, std::string_view line) {
@@ -136,6 +141,7 @@ void ThreatDatabase::SetText(std::string text) {
 }
 
 std::string ThreatDatabase::ReadLine() { return ReadTextLine(text_, position_); }
+std::string_view ThreatDatabase::ReadLineView() { return ReadTextLineView(text_, position_); }
 
 std::string ThreatDatabase::Date(std::string_view errorText) {
   if (!loaded_) return std::string(errorText);

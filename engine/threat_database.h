@@ -40,6 +40,8 @@ class ThreatDatabase {
   // The next line from the current position; "_end" for the last line of
   // the text and for every read after it.
   std::string ReadLine();
+  // The same line without a copy: valid until the text changes.
+  std::string_view ReadLineView();
   // Line 1, read without moving the reading position; errorText when no
   // database was loaded.
   std::string Date(std::string_view errorText);
@@ -58,6 +60,8 @@ class ThreatDatabase {
 // The line reader over any byte buffer with a position (the database and
 // the language files share it).
 std::string ReadTextLine(std::string_view data, std::size_t& position);
+// The same as a view into data (or of "_end").
+std::string_view ReadTextLineView(std::string_view data, std::size_t& position);
 // Reads lines until one reads exactly `line` and stays after it; false when
 // none does (a language file's "begin():" line).
 bool SkipPastLine(std::string_view data, std::size_t& position, std::string_view line);

@@ -124,8 +124,12 @@ bool WriteFullReport(app::Program& p, const LogOptions& o, const std::string& pa
   return file.Close();
 }
 
+std::string UnattendedLogPath(app::Program& p, const std::string& file) {
+  return file.empty() ? ReportFilePath(p) : file;
+}
+
 std::string WriteUnattendedLog(app::Program& p, const std::string& file) {
-  const std::string path = file.empty() ? ReportFilePath(p) : file;
+  const std::string path = UnattendedLogPath(p, file);
   const bool written = WriteFullReport(p, LogOptions{}, path);
   return written ? "" : "The full report log \"" + path + "\" could not be written.";
 }

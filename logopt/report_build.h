@@ -38,5 +38,7 @@ bool DetailReport(app::Program& program, const LogOptions& options, engine::Repo
 // "/log [FILE]": the report with every section, no window, not opened.
 // Empty on success, otherwise what went wrong.
 std::string WriteUnattendedLog(app::Program& program, const std::string& file);
+// The file "/log [FILE]" writes: FILE, or "Information.txt" in the program folder.
+std::string UnattendedLogPath(app::Program& program, const std::string& file);
 
 }  // namespace logopt

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "platform/text.h"
+
 namespace platform {
 
 Status ReadWholeFile(FileSystem& fs, std::string_view path, std::string& out,
@@ -46,6 +48,16 @@ Status WriteFileReplacing(FileSystem& fs, std::string_view path, std::string_vie
   if (s == kOk) s = fs.ReplaceFile(temp, path);
   if (s != kOk) fs.DeleteFile(temp);
   return s;
+}
+
+Status ForceDirectories(FileSystem& fs, std::string_view folder) {
+  const std::string path = ExcludeTrailingBackslash(folder);
+  if (path.empty() || DirectoryExists(fs, path)) return kOk;
+  const std::string parent = ExcludeTrailingBackslash(ExtractFilePath(path));
+  if (parent.size() < path.size() && !parent.empty())
+    if (Status s = ForceDirectories(fs, parent); s != kOk) return s;
+  const Status s = fs.CreateDirectory(path);
+  return s == kOk || DirectoryExists(fs, path) ? kOk : s;
 }
 
 bool FileExists(FileSystem& fs, std::string_view path) {

@@ -66,6 +66,8 @@ class MappedView {
   virtual std::size_t Size() const = 0;
 };
 
+// Safe to call from several threads at once (each open File and FindHandle
+// used by one thread at a time), as the system's own calls are.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -122,6 +124,9 @@ Status WriteWholeFile(FileSystem& fs, std::string_view path, std::string_view by
 Status WriteFileReplacing(FileSystem& fs, std::string_view path, std::string_view bytes);
 // The temporary name WriteFileReplacing uses for path.
 std::string ReplacementTempPath(std::string_view path);
+// Creates the folder and every missing folder above it; kOk when it exists
+// afterwards.
+Status ForceDirectories(FileSystem& fs, std::string_view folder);
 bool FileExists(FileSystem& fs, std::string_view path);       // a file, not a folder
 bool DirectoryExists(FileSystem& fs, std::string_view path);
 

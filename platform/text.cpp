@@ -91,11 +91,13 @@ std::string Trim(std::string_view s) {
   return TrimRight(s.substr(b));
 }
 
-std::string ExtractFileName(std::string_view path) {
+std::string_view FileNamePart(std::string_view path) {
   size_t i = path.size();
   while (i > 0 && !IsSep(path[i - 1])) --i;
-  return std::string(path.substr(i));
+  return path.substr(i);
 }
+
+std::string ExtractFileName(std::string_view path) { return std::string(FileNamePart(path)); }
 
 std::string ExtractFilePath(std::string_view path) {
   size_t i = path.size();
@@ -158,6 +160,41 @@ std::string Cp1252ToUtf8(std::string_view text, bool keepUndefined) {
       out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
       out += static_cast<char>(0x80 | (u & 0x3F));
     }
+  }
+  return out;
+}
+
+std::string Utf8ToCp1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    // The sequence's length and the smallest code point it may carry (no
+    // overlong forms).
+    std::size_t length = 1;
+    char32_t u = lead, least = 0;
+    if (lead >= 0xF0 && lead < 0xF5) length = 4, u = lead & 0x07, least = 0x10000;
+    else if (lead >= 0xE0 && lead < 0xF0) length = 3, u = lead & 0x0F, least = 0x800;
+    else if (lead >= 0xC2 && lead < 0xE0) length = 2, u = lead & 0x1F, least = 0x80;
+    else if (lead >= 0x80) u = 0xFFFD;
+    std::size_t n = 1;
+    for (; n < length && i + n < text.size(); ++n) {
+      const auto c = static_cast<unsigned char>(text[i + n]);
+      if ((c & 0xC0) != 0x80) break;
+      u = (u << 6) | (c & 0x3F);
+    }
+    if (n < length || u < least || u > 0x10FFFF || (u >= 0xD800 && u < 0xE000)) u = 0xFFFD;
+    i += n;
+
+    char byte = '?';
+    if (u < 0x80 || (u >= 0xA0 && u < 0x100)) {
+      byte = static_cast<char>(u);
+    } else {
+      for (unsigned b = 0x80; b < 0xA0; ++b)
+        if (Cp1252HighCodePoint(static_cast<unsigned char>(b)) == u) byte = static_cast<char>(b);
+    }
+    out += byte;
   }
   return out;
 }

@@ -17,6 +17,7 @@ std::string Trim(std::string_view s);
 
 // Path parts with Windows separators ('\\', '/' and the drive colon).
 std::string ExtractFileName(std::string_view path);
+std::string_view FileNamePart(std::string_view path);  // ExtractFileName without a copy
 std::string ExtractFilePath(std::string_view path);  // keeps the trailing backslash
 std::string ExtractFileExt(std::string_view path);   // with its dot, or empty
 std::string IncludeTrailingBackslash(std::string_view path);
@@ -30,6 +31,9 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) become U+0081 and so on when kept, so they
 // survive a round trip, or U+FFFD otherwise.
 std::string Cp1252ToUtf8(std::string_view text, bool keepUndefined = false);
+// UTF-8 back to the code page: characters it cannot hold and broken
+// sequences become '?'.
+std::string Utf8ToCp1252(std::string_view text);
 // The Windows-1252 code point of bytes 0x80 to 0x9F (undefined ones as
 // U+0081 and so on).
 char32_t Cp1252HighCodePoint(unsigned char byte);

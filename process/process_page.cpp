@@ -4,6 +4,7 @@
 #include "engine/helpers.h"
 #include "engine/report_log.h"
 #include "platform/text.h"
+#include "undo/undo_journal.h"
 
 bool TForm1::Button12Click() {
   auto& machine = program.machine;
@@ -28,12 +29,20 @@ void TForm1::Button11Click() {
   if (!Ask(65)) return;
   auto& machine = program.machine;
   const std::vector<ui::ListItem> rows = List2->Items();  // boxes below let messages run
+  undo::Backup backup(*program.journal, "Delete process files");
   for (const auto& row : rows) {
     if (!row.checked) continue;
     engine::TerminateProgramsOf(machine, row.caption);
-    if (cbx1->Checked() && engine::IsValidFile(machine.Files(), row.caption) &&
-        machine.Files().DeleteFile(row.caption) != platform::kOk)
+    if (!cbx1->Checked() || !engine::IsValidFile(machine.Files(), row.caption)) continue;
+    const auto kept = backup.KeepFile(row.caption);
+    if (!kept) {
+      program.Box(program.msg[66] + row.caption + "\rIt could not be backed up: " + kept.error + ".",
+                  program.msg[2], ui::Buttons::Ok, ui::Icon::Error);
+    } else if (machine.Files().DeleteFile(row.caption) != platform::kOk) {
+      backup.NotDone(kept);
       program.Box(program.msg[66] + row.caption, program.msg[2], ui::Buttons::Ok, ui::Icon::Error);
+    }
   }
+  backup.Finish();
   Button12Click();
 }

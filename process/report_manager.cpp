@@ -10,6 +10,8 @@
 #include "platform/text.h"
 #include "startup/services.h"
 #include "startup/startup_manager.h"
+#include "undo/journal_ui.h"
+#include "undo/undo_journal.h"
 
 using ui::Kind;
 
@@ -203,15 +205,18 @@ void TFormR::ShowDeleteFailure(const std::string& path) {
   program.Box("Cannot delete file " + path + ".", "Error", ui::Buttons::Ok, ui::Icon::Error);
 }
 
-void TFormR::FirstDeleteAttempt(const std::string& path) {
+void TFormR::FirstDeleteAttempt(const std::string& path, const std::function<bool()>& mayDelete) {
   auto& m = program.machine;
   engine::TerminateProgramsOf(m, path);
   program.app.ProcessMessages();
+  if (!mayDelete()) return;
   m.Files().SetAttributes(path, platform::fileattr::kNormal);
   m.Files().DeleteFile(path);
 }
 
-bool TFormR::RetryDelete(const std::string& path, const std::function<void()>& whileClockRuns) {
+bool TFormR::RetryDelete(const std::string& path, const std::function<void()>& whileClockRuns,
+                         const std::function<bool()>& mayDelete,
+                         const std::function<bool()>& hopeless) {
   auto& m = program.machine;
   deleteClock = 0;
   Timer1->SetEnabled(true);
@@ -220,11 +225,44 @@ bool TFormR::RetryDelete(const std::string& path, const std::function<void()>& w
     startup::StopServiceByPath(program, path);
     engine::TerminateProgramsOf(m, path);
     program.app.GetHost().Sleep(kRetryPauseMs);
-    m.Files().SetAttributes(path, platform::fileattr::kNormal);
-    m.Files().DeleteFile(path);
-  } while (platform::FileExists(m.Files(), path) && deleteClock <= kRetrySeconds);
+    if (mayDelete()) {
+      m.Files().SetAttributes(path, platform::fileattr::kNormal);
+      m.Files().DeleteFile(path);
+    }
+  } while (platform::FileExists(m.Files(), path) && deleteClock <= kRetrySeconds && !hopeless());
   Timer1->SetEnabled(false);
   return !platform::FileExists(m.Files(), path);
+}
+
+bool TFormR::DeleteKept(const std::string& path, undo::Backup& backup, bool withValues,
+                        bool valuesWhileClockRuns) {
+  if (RefuseProtected(path)) return false;
+  // Kept before any attempt to delete it; a file its own program holds is
+  // kept once the program has ended, so keeping is tried again each round.
+  undo::Kept kept;
+  bool hopeless = false;
+  auto keep = [&] {
+    if (!kept && !hopeless) {
+      kept = backup.KeepFile(path, false);
+      hopeless = !kept && !kept.inUse;
+    }
+    return kept.ok;
+  };
+  auto values = [&] {
+    engine::RemoveStartupValuesFor(program.machine, program.programFolder, path, backup);
+  };
+  FirstDeleteAttempt(path, keep);
+  if (withValues && !valuesWhileClockRuns) values();
+  const bool gone = RetryDelete(path, withValues && valuesWhileClockRuns ? values : std::function<void()>(),
+                                keep, [&] { return hopeless; });
+  if (gone) return true;
+  if (!kept) {
+    backup.NotKept(path, kept.error);  // told when the command ends
+    return false;
+  }
+  backup.NotDone(kept);
+  ShowDeleteFailure(path);
+  return false;
 }
 
 bool TFormR::WalkTicked(const std::function<bool(const std::string& path)>& act) {
@@ -286,28 +324,21 @@ bool TFormR::RefuseProtected(const std::string& path) {
 void TFormR::xpButton2Click() {
   Command(true, [this] {
     if (!Ask("Do you want to delete selected items?")) return;
-    WalkTicked([this](const std::string& path) {
-      if (RefuseProtected(path)) return false;
-      FirstDeleteAttempt(path);
-      engine::RemoveStartupValuesFor(program.machine, program.programFolder, path);
-      if (RetryDelete(path)) return true;
-      ShowDeleteFailure(path);
-      return false;
-    });
+    undo::Backup backup(*program.journal, "Delete files");
+    WalkTicked([this, &backup](const std::string& path) { return DeleteKept(path, backup, true); });
+    backup.Finish();
+    undo::TellNotBackedUp(program, backup);
   });
 }
 
 void TFormR::DeleteTickedOrSelected(const std::string& question) {
   Command(true, [this, &question] {
     if (!Ask(question)) return;
-    auto remove = [this](const std::string& path) {
-      if (RefuseProtected(path)) return false;
-      FirstDeleteAttempt(path);
-      if (RetryDelete(path)) return true;
-      ShowDeleteFailure(path);
-      return false;
-    };
+    undo::Backup backup(*program.journal, "Delete files");
+    auto remove = [this, &backup](const std::string& path) { return DeleteKept(path, backup, false); };
     if (!WalkTicked(remove)) OnSelectedRow(remove);
+    backup.Finish();
+    undo::TellNotBackedUp(program, backup);
   });
 }
 
@@ -327,11 +358,14 @@ void TFormR::Terminateprocess1Click() {
 
 void TFormR::MenuItem1Click() {
   Command(false, [this] {
-    auto remove = [this](const std::string& path) {
-      engine::RemoveStartupValuesFor(program.machine, program.programFolder, path);
+    undo::Backup backup(*program.journal, "Delete values");
+    auto remove = [this, &backup](const std::string& path) {
+      engine::RemoveStartupValuesFor(program.machine, program.programFolder, path, backup);
       return true;
     };
     if (!WalkTicked(remove)) OnSelectedRow(remove);
+    backup.Finish();
+    undo::TellNotBackedUp(program, backup);
   });
 }
 
@@ -349,12 +383,11 @@ void TFormR::MenuItem4Click() {
 void TFormR::MenuItem5Click() {
   Command(true, [this] {
     OnSelectedRow([this](const std::string& path) {
-      if (!Ask("Do you want to delete selected file?") || RefuseProtected(path)) return false;
-      FirstDeleteAttempt(path);
-      const bool gone = RetryDelete(path, [&] {
-        engine::RemoveStartupValuesFor(program.machine, program.programFolder, path);
-      });
-      if (!gone) ShowDeleteFailure(path);
+      if (!Ask("Do you want to delete selected file?")) return false;
+      undo::Backup backup(*program.journal, "Delete file");
+      const bool gone = DeleteKept(path, backup, true, true);
+      backup.Finish();
+      undo::TellNotBackedUp(program, backup);
       return gone;
     });
   });

@@ -9,6 +9,10 @@
 #include "app/program.h"
 #include "ui/form.h"
 
+namespace undo {
+class Backup;
+}
+
 class TFormR : public ui::Form {
  public:
   explicit TFormR(app::Program& program);
@@ -58,8 +62,18 @@ class TFormR : public ui::Form {
   // Deleting a file with retries: the first attempt, then the retries until
   // the file is gone or the clock has run out. `whileClockRuns` runs once
   // the clock has started (the registry value removal of "Delete file").
-  void FirstDeleteAttempt(const std::string& path);
-  bool RetryDelete(const std::string& path, const std::function<void()>& whileClockRuns = {});
+  // `mayDelete` runs before each deletion (the file's backup): false skips
+  // that deletion; `hopeless` ends the retries early.
+  void FirstDeleteAttempt(const std::string& path, const std::function<bool()>& mayDelete);
+  bool RetryDelete(const std::string& path, const std::function<void()>& whileClockRuns,
+                   const std::function<bool()>& mayDelete, const std::function<bool()>& hopeless);
+  // The whole deletion of one file, kept in the backup first: a file that
+  // cannot be kept stays (the command tells why when it ends), one that
+  // cannot be deleted gets the failure message, and a protected one is
+  // refused with its reason before anything happens to it. `withValues` removes its
+  // start-up values too (before the retries, or while the clock runs).
+  bool DeleteKept(const std::string& path, undo::Backup& backup, bool withValues,
+                  bool valuesWhileClockRuns = false);
   void ShowDeleteFailure(const std::string& path);
   // A program Windows needs to run is never deleted: true, after saying so,
   // for such a path.

@@ -38,15 +38,6 @@ std::size_t ReadFull(platform::File& f, std::uint8_t* buffer, std::size_t n) {
   return got;
 }
 
-// The folder and every missing folder above it.
-bool ForceFolders(FileSystem& fs, const std::string& folder) {
-  const std::string path = platform::ExcludeTrailingBackslash(folder);
-  if (path.empty() || platform::DirectoryExists(fs, path)) return true;
-  const std::string parent = platform::ExcludeTrailingBackslash(platform::ExtractFilePath(path));
-  if (parent.size() < path.size() && !parent.empty() && !ForceFolders(fs, parent)) return false;
-  return fs.CreateDirectory(path) == kOk || platform::DirectoryExists(fs, path);
-}
-
 std::string Describe(Status s) {
   switch (s) {
     case platform::kFileNotFound: return "the file does not exist";
@@ -60,7 +51,7 @@ std::string Describe(Status s) {
 }  // namespace
 
 Status CodeFile(FileSystem& fs, std::string_view from, std::string_view to, Direction direction,
-                const std::function<void()>& pump) {
+                const std::function<void()>& pump, const PlainBytes& plain) {
   Status err = kOk;
   auto in = fs.Open(from, platform::OpenMode::Read, &err);
   if (!in) return err ? err : platform::kFileNotFound;
@@ -79,6 +70,7 @@ Status CodeFile(FileSystem& fs, std::string_view from, std::string_view to, Dire
       const std::size_t n = ReadFull(*in, buffer.data(), buffer.size());
       if (n == 0) break;
       transform.Code(buffer.data(), coded.data(), n);
+      if (plain) plain(direction == Direction::Inverse ? buffer.data() : coded.data(), n);
       s = out->Write(coded.data(), n);
       done += n;
       if (n < buffer.size()) break;
@@ -202,7 +194,7 @@ bool QuarantineStore::Restore(std::string_view source, std::string_view targetFo
       StoredCopyOf(entry ? *entry : TQFileList{std::string(source), {}, {}, {}, {}});
   if (!platform::DirectoryExists(fs_, Folder()) || !platform::FileExists(fs_, stored))
     return Fail("the stored copy " + stored + " does not exist");
-  if (!targetFolder.empty() && !ForceFolders(fs_, std::string(targetFolder)))
+  if (!targetFolder.empty() && platform::ForceDirectories(fs_, targetFolder) != kOk)
     return Fail("the folder " + std::string(targetFolder) + " cannot be created");
   const std::string target = std::string(targetFolder) + platform::ExtractFileName(source);
   // Decoded into a separate file: the stored copy stays as it is until the

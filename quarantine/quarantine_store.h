@@ -21,9 +21,12 @@ inline constexpr char kIndexName[] = "Quarantine.info";
 // Codes the whole of `from` into `to` in one direction: through a temporary
 // file beside `to` that replaces `to` only once it is complete. `pump` runs
 // before each block. On failure `to` is as it was and the temporary file is
-// gone.
+// gone. `plain`, when given, sees the uncoded bytes in order (what is read
+// when storing, what is written when restoring), so a caller can check them.
+using PlainBytes = std::function<void(const std::uint8_t* bytes, std::size_t n)>;
 platform::Status CodeFile(platform::FileSystem& fs, std::string_view from, std::string_view to,
-                          Direction direction, const std::function<void()>& pump = {});
+                          Direction direction, const std::function<void()>& pump = {},
+                          const PlainBytes& plain = {});
 
 class QuarantineStore {
  public:

@@ -42,6 +42,7 @@ TForm9::TForm9(app::Program& p)
   xpButton4->OnClick = [this] { xpButton4Click(); };
   xpButton5->OnClick = [this] { xpButton5Click(); };
   xpButton6->OnClick = [this] { Refresh(); };
+  AttachBackupList();
 }
 
 bool TForm9::Ask(int entry) {

@@ -35,6 +35,20 @@ class TForm9 : public ui::Form {
   void xpButton4Click();
   void xpButton5Click();
 
+  // The backups of the undo journal, newest first ("Date and time",
+  // "Action", "Items", "Size"), with "Undo" and "Delete backup" for the
+  // selected one. Their captions are the program's own, not translated.
+  // Undo and Delete backup are jobs: refused while a scan, fix, log build
+  // or update runs, and those are refused while they run.
+  ui::ListView* ListBackups = nullptr;
+  ui::Component* xpButtonUndo = nullptr;
+  ui::Component* xpButtonDeleteBackup = nullptr;
+  void RefreshBackups();  // also on show and with "Refresh"
+  void UndoClick();
+  void DeleteBackupClick();
+  // The backup of each row, as listed.
+  const std::vector<std::string>& BackupIds() const { return backupIds_; }
+
  private:
   bool Ask(int entry);
   void Inform(int entry);
@@ -49,4 +63,8 @@ class TForm9 : public ui::Form {
                      const std::function<bool(const std::string&)>& op);
   // The stored copy of each row's entry, as listed.
   std::vector<std::string> rowStored_;
+
+  void AttachBackupList();
+  std::string SelectedBackup() const;
+  std::vector<std::string> backupIds_;
 };

@@ -3,17 +3,10 @@
 #include <algorithm>
 
 #include "app/all_windows.h"
+#include "app/scan_ui.h"
 #include "platform/text.h"
 
 using ui::Kind;
-
-namespace {
-
-std::string Megabytes(std::uint64_t bytes) {
-  return std::to_string(bytes / (1024 * 1024)) + " MB";
-}
-
-}  // namespace
 
 Toptscan::Toptscan(app::Program& p) : Form("Toptscan"), program(p) {
   SetCaption("Scan with Options");
@@ -126,7 +119,7 @@ void Toptscan::WaitForScan() {
 
 void Toptscan::ShowNews(const engine::FolderScanNews& news) {
   Label2->SetCaption("Files checked: " + std::to_string(news.files) + " (" +
-                     Megabytes(news.bytes) + ")");
+                     app::MegabytesText(news.bytes) + ")");
   Label3->SetCaption(news.finished ? "" : news.folder);
   Label4->SetCaption("Unreadable files: " + std::to_string(news.unreadableCount));
   const auto& unreadable = scan_->Unreadable();

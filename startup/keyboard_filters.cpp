@@ -2,6 +2,8 @@
 #include "platform/text.h"
 #include "startup/startup_manager.h"
 #include "startup/startup_text.h"
+#include "undo/journal_ui.h"
+#include "undo/undo_journal.h"
 
 namespace {
 
@@ -58,11 +60,26 @@ void TfrmMain::DelKBf() {
   auto writer = m.Reg().Open(platform::Hive::LocalMachine, kKeyboardClass, platform::keyaccess::kWrite);
   if (!writer) return;
   if (!AskUndoable("Disable [" + caption + "] ?")) return;
-  writer->Set(kUpperFilters, platform::ValueType::MultiString, kept);
+  undo::Backup backup(*program.journal, "Disable keyboard filter");
+  struct Tell {
+    app::Program& program;
+    undo::Backup& backup;
+    ~Tell() {
+      backup.Finish();
+      undo::TellNotBackedUp(program, backup);
+    }
+  } tell{program, backup};
+  const auto keptValue = backup.KeepValueChange(platform::Hive::LocalMachine, kKeyboardClass,
+                                                kUpperFilters, platform::ValueType::MultiString, kept);
+  if (!keptValue) return;
+  if (writer->Set(kUpperFilters, platform::ValueType::MultiString, kept) != platform::kOk)
+    backup.NotDone(keptValue);
   writer.reset();
   ScanKeyboardFilterDriver();
   for (const auto& item : ListView3->Items())
     if (item.caption == caption) return;
   // The driver cannot load at the next start, but its file survives.
-  if (path != kFileNotFound) m.Files().MoveFile(path, path + ".del");
+  if (path == kFileNotFound) return;
+  const auto keptFile = backup.KeepMove(path, path + ".del");
+  if (keptFile && m.Files().MoveFile(path, path + ".del") != platform::kOk) backup.NotDone(keptFile);
 }

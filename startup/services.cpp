@@ -5,6 +5,8 @@
 #include "platform/text.h"
 #include "startup/startup_manager.h"
 #include "startup/u_svc.h"
+#include "undo/journal_ui.h"
+#include "undo/undo_journal.h"
 
 namespace startup {
 namespace {
@@ -190,11 +192,20 @@ void mnuServiceStartupTypeClick(TfrmMain& f, std::uint32_t startType) {
   // button, and only where the button does.
   if (!f.Find("cmdServiceChangeStartupMode")->Enabled() || !ModeChangeAllowed(SelectedRow(list)))
     return;
+  undo::Backup backup(*p.journal, "Change start type");
   RunOnSelected(
       list, *f.TabSheet2, kStartType, StartTypeText(startType),
       [&] { ChangeCmdStatus(f, false, SelectedRow(list)); },
       [&] { ChangeCmdStatus(f, true, SelectedRow(list)); },
-      [&](const std::string& key) { return SvcSetStartType(p.machine.Svc(), "", key, startType); });
+      [&](const std::string& key) {
+        const auto kept = backup.KeepStartType(key, startType);
+        if (!kept) return false;
+        if (SvcSetStartType(p.machine.Svc(), "", key, startType)) return true;
+        backup.NotDone(kept);
+        return false;
+      });
+  backup.Finish();
+  undo::TellNotBackedUp(p, backup);
 }
 
 void xpButton10Click(TForm1& f) { PageCommand(f, true); }

@@ -5,6 +5,8 @@
 #include "platform/text.h"
 #include "startup/services.h"
 #include "startup/startup_text.h"
+#include "undo/journal_ui.h"
+#include "undo/undo_journal.h"
 
 using ui::Kind;
 
@@ -239,12 +241,29 @@ bool TfrmMain::ChangeReg(int row, bool remove) {
   auto& reg = program.machine.Reg();
   auto key = reg.Create(root, target, kFullAccess);
   if (!key) return false;
+  // Both places are kept before either changes; what cannot be kept stays.
+  undo::Backup backup(*program.journal, remove            ? "Remove from start-up list"
+                                        : item.checked ? "Switch start-up entry on"
+                                                       : "Switch start-up entry off");
+  const std::string command = item.subItems[0] + '\0';
+  const auto keptTarget =
+      remove ? backup.KeepValue(root, target, item.caption)
+             : backup.KeepValueChange(root, target, item.caption, platform::ValueType::String, command);
+  const auto keptSource = keptTarget ? backup.KeepValue(root, source, item.caption) : undo::Kept{};
+  if (!keptTarget || !keptSource) {
+    backup.NotDone(keptTarget);
+    backup.Finish();
+    undo::TellNotBackedUp(program, backup);
+    return false;
+  }
   const platform::Status done =
       remove ? key->DeleteValue(item.caption) : key->WriteString(item.caption, item.subItems[0]);
   key.reset();
+  if (done != platform::kOk) backup.NotDone(keptTarget);
   // A value that could not be written to its new place stays where it was.
   if (!remove && done != platform::kOk) return false;
-  if (auto from = reg.Open(root, source, kFullAccess)) from->DeleteValue(item.caption);
+  auto from = reg.Open(root, source, kFullAccess);
+  if (!from || from->DeleteValue(item.caption) != platform::kOk) backup.NotDone(keptSource);
   if (remove) ListView1->RemoveItem(static_cast<std::size_t>(row));
   return true;
 }
@@ -292,9 +311,20 @@ void TfrmMain::mnuDelClick() {
     if (selected < 0 || ListView1_2->Items()[selected].subItems.size() < 3) return;
     const ui::ListItem was = ListView1_2->Items()[selected];
     if (!AskUndoable("Remove [" + was.caption + "] from this list?")) return;
-    const int row = rowLike(*ListView1_2, was);
-    if (row >= 0 && program.machine.Files().DeleteFile(was.subItems[2]) == platform::kOk)
-      ListView1_2->RemoveItem(static_cast<std::size_t>(row));
+    if (rowLike(*ListView1_2, was) < 0) return;
+    const std::string& entry = was.subItems[2];
+    undo::Backup backup(*program.journal, "Remove from start-up list");
+    const auto kept = backup.KeepFile(entry);
+    if (!kept) {
+      backup.Finish();
+      undo::TellNotBackedUp(program, backup);
+    } else if (program.machine.Files().DeleteFile(entry) == platform::kOk) {
+      // The copy lets messages run too.
+      if (const int row = rowLike(*ListView1_2, was); row >= 0)
+        ListView1_2->RemoveItem(static_cast<std::size_t>(row));
+    } else {
+      backup.NotDone(kept);
+    }
   } else if (ListView3->Focused()) {
     DelKBf();
   }
@@ -365,9 +395,20 @@ bool TfrmMain::ChangeLine(const std::string& file, const std::string& oldLine,
   // Only a file read whole is rewritten: one that fails to read midway or is
   // far larger than any INI file is left alone rather than cut short.
   platform::Status s = platform::ReadWholeFile(fs, path, text, startup::kMaxIniBytes);
-  // The new file is written completely before it replaces the old one, so
-  // a full disk or a refused write never costs the user the file.
-  if (s == platform::kOk) s = platform::WriteFileReplacing(fs, path, startup::RewriteIniLines(text, oldLine, newLine));
+  if (s == platform::kOk) {
+    const std::string rewritten = startup::RewriteIniLines(text, oldLine, newLine);
+    undo::Backup backup(*program.journal, "Change " + file + " line");
+    const auto kept = backup.KeepIniChange(path, text, rewritten);
+    if (!kept) {
+      backup.Finish();
+      undo::TellNotBackedUp(program, backup);
+      return false;
+    }
+    // The new file is written completely before it replaces the old one, so
+    // a full disk or a refused write never costs the user the file.
+    s = platform::WriteFileReplacing(fs, path, rewritten);
+    if (s != platform::kOk) backup.NotDone(kept);
+  }
   if (s == platform::kOk) return true;
   program.app.MessageBox({"Cannot change \"" + path + "\" (error " + std::to_string(s) +
                               "). The file was left as it was.",

@@ -1,10 +1,14 @@
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <system_error>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
@@ -25,6 +29,11 @@ fs::file_time_type FromFileTime(FileTime t) {
   return std::chrono::file_clock::from_sys(sys);
 }
 
+std::int64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// A file opened for writing (or reading and writing), buffered.
 class SimFile final : public File {
  public:
   // writeLimit: bytes this handle may write before the disk is "full";
@@ -67,6 +76,38 @@ class SimFile final : public File {
   std::uint64_t written_ = 0;
 };
 
+// A file opened for reading: straight reads of the descriptor, as ReadFile
+// reads a handle, with nothing buffered in between.
+class SimReadFile final : public File {
+ public:
+  SimReadFile(int fd, std::uint64_t readLimit) : fd_(fd), readLimit_(readLimit) {}
+  ~SimReadFile() override { ::close(fd_); }
+  std::size_t Read(void* buffer, std::size_t n) override {
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, readLimit_));
+    std::size_t total = 0;
+    while (total < n) {
+      const ssize_t got = ::read(fd_, static_cast<char*>(buffer) + total, n - total);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      total += static_cast<std::size_t>(got);
+    }
+    readLimit_ -= total;
+    return total;
+  }
+  Status Write(const void*, std::size_t) override { return kAccessDenied; }
+  std::uint64_t Size() override {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  }
+  Status Seek(std::uint64_t position) override {
+    return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0 ? kOk : kInvalidParameter;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t readLimit_;
+};
+
 class SimView final : public MappedView {
  public:
   explicit SimView(std::string bytes) : bytes_(std::move(bytes)) {}
@@ -97,6 +138,13 @@ void Set(Status* error, Status s) {
   if (error) *error = s;
 }
 
+// The folder part of a normalised path ("C:\a\b" gives "C:\a", "C:\a" gives
+// "C:\") and its last part.
+std::string_view FolderOf(std::string_view norm) {
+  const auto sep = norm.rfind('\\');
+  return norm.substr(0, sep <= 2 ? 3 : sep);
+}
+
 }  // namespace
 
 std::string SimFileSystem::LowerCaseKey(std::string_view s) { return LowerCase(s); }
@@ -107,90 +155,137 @@ std::string SimFileSystem::Normalize(std::string_view winPath) {
   if (winPath.size() < 2 || winPath[1] != ':' ||
       !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
     return {};
-  std::vector<std::string> parts;
-  std::string cur;
-  auto flush = [&] {
+  std::string out;
+  out.reserve(winPath.size() + 1);
+  out += UpperChar(winPath[0]);
+  out += ':';
+  std::size_t i = 2;
+  while (i <= winPath.size()) {
+    std::size_t end = i;
+    while (end < winPath.size() && winPath[end] != '\\' && winPath[end] != '/') ++end;
+    std::string_view part = winPath.substr(i, end - i);
+    i = end + 1;
     // Windows drops trailing dots and blanks of a component.
-    while (!cur.empty() && (cur.back() == '.' || cur.back() == ' ') && cur != "." && cur != "..")
-      cur.pop_back();
-    if (cur.empty() || cur == ".") {
-    } else if (cur == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else {
-      parts.push_back(cur);
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..")
+      part.remove_suffix(1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (out.size() > 2) out.resize(out.rfind('\\'));
+      continue;
     }
-    cur.clear();
-  };
-  for (size_t i = 2; i < winPath.size(); ++i) {
-    char c = winPath[i];
-    if (c == '\\' || c == '/')
-      flush();
-    else
-      cur += c;
+    out += '\\';
+    out += part;
   }
-  flush();
-  std::string out(1, UpperChar(winPath[0]));
-  out += ":";
-  for (const auto& p : parts) out += "\\" + p;
-  if (parts.empty()) out += "\\";
+  if (out.size() == 2) out += '\\';
   return out;
 }
 
 void SimFileSystem::MapDrive(char letter, const fs::path& hostRoot) {
   fs::create_directories(hostRoot);
+  std::unique_lock lock(mutex_);
   drives_[UpperChar(letter)] = hostRoot;
 }
 
-fs::path SimFileSystem::HostPath(std::string_view winPath) { return HostPath(winPath, nullptr); }
-
-std::string SimFileSystem::MatchName(const std::string& folder, const std::string& name,
-                                     bool* isFolder) {
-  struct stat st {};
-  const bool dir = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  if (isFolder) *isFolder = dir;
-  if (!dir) return {};
-  auto& names = folderNames_[folder];
-  const auto stamp = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  if (names.stamp != stamp) {
-    names.byLowerName.clear();
-    names.stamp = stamp;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-      names.byLowerName.emplace(LowerCase(e.path().filename().string()), e.path().filename().string());
-  }
-  auto it = names.byLowerName.find(LowerCase(name));
-  return it == names.byLowerName.end() ? std::string() : it->second;
+fs::path SimFileSystem::HostPath(std::string_view winPath) {
+  return HostOf(Normalize(winPath), nullptr, nullptr);
 }
 
-fs::path SimFileSystem::HostPath(std::string_view winPath, Found* found) {
-  if (found) *found = Found::Unknown;
-  std::string norm = Normalize(winPath);
-  if (norm.empty()) return {};
-  auto drive = drives_.find(norm[0]);
-  if (drive == drives_.end()) return {};
-  fs::path host = drive->second;
-  if (norm.size() <= 3) return host;
-  // Most names are written as they exist: one look settles it, and for a
-  // missing file a second look at its folder.
-  {
-    std::string exact = host.string();
-    for (size_t k = 2; k < norm.size(); ++k) exact += norm[k] == '\\' ? '/' : norm[k];
-    struct stat st {};
-    if (::lstat(exact.c_str(), &st) == 0) {
-      if (found) *found = Found::Exists;
-      return fs::path(exact);
-    }
-    const auto slash = exact.rfind('/');
-    if (slash != std::string::npos && slash >= host.string().size()) {
-      const std::string folder = exact.substr(0, slash), leaf = exact.substr(slash + 1);
-      bool isFolder = false;
-      const std::string name = MatchName(folder, leaf, &isFolder);
-      if (isFolder) {
-        if (found) *found = name.empty() ? Found::MissingInFolder : Found::Unknown;
-        return fs::path(folder) / (name.empty() ? leaf : name);
+bool SimFileSystem::Settled(const FolderStamp& stamp) {
+  // A change made within the same tick of the file system's clock as the
+  // last one leaves the folder's time as it was. Once the folder is older
+  // than any tick, every later change shows. Whole seconds or milliseconds
+  // mark a file system whose clock is coarse: it gets seconds.
+  const std::int64_t margin =
+      stamp.mtime % 1000000 == 0 ? 3000000000LL : 50000000LL;
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return Nanoseconds(now) - stamp.mtime > margin;
+}
+
+SimFileSystem::NameAnswer SimFileSystem::LookUpName(std::string_view folder, std::string_view name,
+                                                    bool settledOnly, std::string& real) {
+  FolderNames* names = nullptr;
+  if (settledOnly) {
+    std::lock_guard g(namesMutex_);
+    auto it = folderNames_.find(folder);
+    if (it == folderNames_.end() || !it->second.settled) return NameAnswer::Unknown;
+    names = &it->second;  // entries stay where they are: none is ever removed
+  }
+  struct stat st {};
+  if (::stat(folder.data(), &st) != 0 || !S_ISDIR(st.st_mode)) return NameAnswer::NoFolder;
+  const FolderStamp stamp{Nanoseconds(st.st_mtim), st.st_dev, st.st_ino};
+  std::lock_guard g(namesMutex_);
+  if (!names) names = &folderNames_.try_emplace(std::string(folder)).first->second;
+  // A listing of a folder that changed a moment ago may miss a change made
+  // within the same tick: it is read again every time until it settles.
+  if (!names->settled || !(names->stamp == stamp)) {
+    if (settledOnly) return NameAnswer::Unknown;  // changed since: the careful way
+    // Settled is judged before listing: whatever changes from now on moves
+    // the folder's time away from this stamp.
+    names->settled = Settled(stamp);
+    names->stamp = stamp;
+    names->byLowerName.clear();
+    if (DIR* listing = ::opendir(folder.data())) {
+      while (const dirent* e = ::readdir(listing)) {
+        std::string entry = e->d_name;
+        if (entry == "." || entry == "..") continue;
+        names->byLowerName.emplace(LowerCase(entry), std::move(entry));
       }
+      ::closedir(listing);
     }
   }
+  lowerName_.assign(name);
+  for (char& c : lowerName_) c = LowerChar(c);
+  auto it = names->byLowerName.find(lowerName_);
+  if (it == names->byLowerName.end()) return NameAnswer::Absent;
+  real = it->second;
+  return NameAnswer::Present;
+}
+
+std::string SimFileSystem::HostOf(const std::string& norm, Found* found, struct stat* st) {
+  if (found) *found = Found::Unknown;
+  if (norm.empty()) return {};
+  std::string host;
+  {
+    std::shared_lock lock(mutex_);
+    auto drive = drives_.find(norm[0]);
+    if (drive == drives_.end()) return {};
+    host.reserve(drive->second.native().size() + norm.size());
+    host = drive->second.native();
+  }
+  if (norm.size() <= 3) return host;
+  const std::size_t rootSize = host.size();
+  for (size_t k = 2; k < norm.size(); ++k) host += norm[k] == '\\' ? '/' : norm[k];
+  struct stat local {};
+  struct stat& info = st ? *st : local;
+  const auto slash = host.rfind('/');
+  std::string real;
+  // A folder whose listing is settled answers for a name with one look at
+  // the folder; other names are looked up as written, which settles most,
+  // and for a missing one the folder's listing is asked.
+  for (const bool settledOnly : {true, false}) {
+    if (!settledOnly && ::lstat(host.c_str(), &info) == 0) {
+      if (found) *found = Found::Exists;
+      return host;
+    }
+    host[slash] = '\0';  // the folder as a C string for a moment
+    const NameAnswer answer = LookUpName(std::string_view(host.data(), slash),
+                                         std::string_view(host).substr(slash + 1), settledOnly, real);
+    host[slash] = '/';
+    if (answer == NameAnswer::Absent) {
+      if (found) *found = Found::MissingInFolder;
+      return host;
+    }
+    if (answer == NameAnswer::Present) {
+      host.resize(slash + 1);
+      host += real;
+      if (::lstat(host.c_str(), &info) == 0 && found) *found = Found::Exists;
+      return host;
+    }
+    if (answer == NameAnswer::NoFolder) break;
+  }
+  // Some folder on the way is not written as it exists: match each part.
+  fs::path path = host.substr(0, rootSize);
   size_t i = 3;
   bool missing = false;  // below a missing folder nothing exists to match
   while (i < norm.size()) {
@@ -199,29 +294,32 @@ fs::path SimFileSystem::HostPath(std::string_view winPath, Found* found) {
     std::string part = norm.substr(i, end - i);
     i = end + 1;
     std::error_code ec;
-    if (missing || fs::exists(host / part, ec)) {
-      host /= part;
+    if (missing || fs::exists(path / part, ec)) {
+      path /= part;
       continue;
     }
     // Windows names ignore letter case: match what exists.
-    fs::path match;
-    if (const std::string name = MatchName(host.string(), part); !name.empty()) match = host / name;
-    missing = match.empty();
-    host = match.empty() ? host / part : match;
+    const NameAnswer answer = LookUpName(path.native(), part, false, real);  // NUL-terminated
+    missing = answer != NameAnswer::Present;
+    path /= missing ? part : real;
   }
-  return host;
+  return path.native();
 }
 
-std::uint32_t SimFileSystem::StoredAttributes(const std::string& key) const {
+std::uint32_t SimFileSystem::StoredAttributes(const std::string& key) {
+  std::shared_lock lock(mutex_);
   if (attributes_.empty()) return fileattr::kArchive;
   auto it = attributes_.find(key);
   return it == attributes_.end() ? fileattr::kArchive : it->second;
 }
 
-bool SimFileSystem::IsLocked(std::string_view path) { return locked_.count(Key(path)) > 0; }
+bool SimFileSystem::IsLocked(const std::string& key) {
+  std::shared_lock lock(mutex_);
+  return locked_.count(key) > 0;
+}
 
-bool SimFileSystem::InDeniedFolder(std::string_view path) {
-  const std::string key = Key(path);
+bool SimFileSystem::InDeniedFolder(const std::string& key) {
+  std::shared_lock lock(mutex_);
   for (const auto& folder : denied_)
     if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
         key[folder.size()] == '\\')
@@ -232,41 +330,53 @@ bool SimFileSystem::InDeniedFolder(std::string_view path) {
 std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, FindData& first,
                                                      Status* error) {
   Set(error, kOk);
-  std::string norm = Normalize(pattern);
+  const std::string norm = Normalize(pattern);
   if (norm.empty()) {
     Set(error, kPathNotFound);
     return nullptr;
   }
-  std::string folder = ExtractFilePath(norm);
-  std::string mask = ExtractFileName(norm);
-  const bool plain = mask.find_first_of("*?") == std::string::npos;
+  const std::string_view folderNorm = FolderOf(norm);
+  const std::string_view mask = std::string_view(norm).substr(norm.rfind('\\') + 1);
+  const bool plain = std::none_of(mask.begin(), mask.end(), [](char c) { return c == '*' || c == '?'; });
   Found known = Found::Unknown;
-  fs::path one = plain ? HostPath(norm, &known) : fs::path();
+  struct stat one {};
+  const std::string onePath = plain ? HostOf(norm, &known, &one) : std::string();
   if (known == Found::MissingInFolder) {
     Set(error, kFileNotFound);
     return nullptr;
   }
-  fs::path dir = known == Found::Exists ? one.parent_path() : HostPath(folder);
-  std::error_code ec;
-  if (known != Found::Exists && (dir.empty() || !fs::is_directory(dir, ec))) {
-    Set(error, kPathNotFound);
-    return nullptr;
+  std::string dir;
+  if (known == Found::Exists) {
+    dir = onePath.substr(0, onePath.rfind('/'));
+  } else {
+    dir = HostOf(std::string(folderNorm), nullptr, nullptr);
+    struct stat st {};
+    if (dir.empty() || ::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      Set(error, kPathNotFound);
+      return nullptr;
+    }
   }
+  const bool withAttributes = [&] {
+    std::shared_lock lock(mutex_);
+    return !attributes_.empty();
+  }();
   std::vector<FindData> entries;
   // One stat per entry, as a directory listing costs on Windows. A host
   // symbolic link stands for a junction or link: it carries the reparse
   // flag, and its type is that of its target.
-  auto add = [&](const std::string& name, const std::string& host) {
+  auto add = [&](const std::string& name, const std::string& host, const struct stat* known) {
     if (!MatchesMask(name, mask)) return;
     FindData d;
     d.name = name;
     struct stat st {};
-    const bool link = ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (known) st = *known;
+    const bool found = known || ::lstat(host.c_str(), &st) == 0;
+    const bool link = found && S_ISLNK(st.st_mode);
     if (link && ::stat(host.c_str(), &st) != 0) st = {};
     const bool isDir = S_ISDIR(st.st_mode);
-    d.attributes = isDir || attributes_.empty()
+    d.attributes = isDir || !withAttributes
                        ? (isDir ? fileattr::kDirectory : fileattr::kArchive)
-                       : StoredAttributes(LowerCaseKey(Normalize(folder + name)));
+                       : StoredAttributes(Key(std::string(folderNorm) + "\\" + name));
     if (link) d.attributes |= fileattr::kReparsePoint;
     if (!isDir) d.size = static_cast<std::uint64_t>(st.st_size);
     d.lastWrite = static_cast<FileTime>(
@@ -275,20 +385,24 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     d.lastWriteIsDosTime = IsDosRepresentable(d.lastWrite);  // the simulated machine runs on UTC
     entries.push_back(std::move(d));
   };
-  // Names in the order NTFS lists them (by letters, case ignored), each with
-  // its lower-case key.
-  struct Name {
-    std::string key, name;
-  };
-  std::vector<Name> names;
-  if (mask.find_first_of("*?") == std::string::npos) {
+  if (plain) {
     // A plain name finds that entry alone.
-    if (known == Found::Exists || fs::exists(one, ec)) names.push_back({{}, one.filename().string()});
-  } else {
-    if (folder.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
-      add(".", dir.string());
-      add("..", dir.parent_path().string());
+    if (known == Found::Exists) {
+      add(onePath.substr(onePath.rfind('/') + 1), onePath, &one);
+    } else if (!onePath.empty() && ::stat(onePath.c_str(), &one) == 0) {
+      add(onePath.substr(onePath.rfind('/') + 1), onePath, nullptr);
     }
+  } else {
+    if (folderNorm.size() > 3) {  // not a drive root: "." and ".." come first, as on NTFS
+      add(".", dir, nullptr);
+      add("..", fs::path(dir).parent_path().native(), nullptr);
+    }
+    // Names in the order NTFS lists them (by letters, case ignored), each
+    // with its lower-case key.
+    struct Name {
+      std::string key, name;
+    };
+    std::vector<Name> names;
     if (DIR* listing = ::opendir(dir.c_str())) {
       while (const dirent* e = ::readdir(listing)) {
         std::string name = e->d_name;
@@ -300,14 +414,14 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     std::sort(names.begin(), names.end(), [](const Name& a, const Name& b) {
       return a.key != b.key ? a.key < b.key : a.name < b.name;
     });
-  }
-  entries.reserve(entries.size() + names.size());
-  std::string host = dir.string() + '/';
-  const std::size_t stem = host.size();
-  for (const auto& n : names) {
-    host.resize(stem);
-    host += n.name;
-    add(n.name, host);
+    entries.reserve(entries.size() + names.size());
+    std::string host = dir + '/';
+    const std::size_t stem = host.size();
+    for (const auto& n : names) {
+      host.resize(stem);
+      host += n.name;
+      add(n.name, host, nullptr);
+    }
   }
   if (entries.empty()) {
     Set(error, kFileNotFound);
@@ -318,66 +432,91 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
 }
 
 std::vector<std::string> SimFileSystem::LogicalDrives() {
+  std::shared_lock lock(mutex_);
   std::vector<std::string> roots;
   for (const auto& [letter, host] : drives_) roots.push_back(std::string(1, letter) + ":\\");
   return roots;
 }
 
 std::uint32_t SimFileSystem::DriveType(std::string_view root) {
+  std::shared_lock lock(mutex_);
   if (root.empty() || !drives_.count(UpperDrive(root[0]))) return 1;  // DRIVE_NO_ROOT_DIR
   auto it = driveTypes_.find(UpperDrive(root[0]));
   return it == driveTypes_.end() ? kDriveFixed : it->second;
 }
 
+std::uint64_t SimFileSystem::FailureLimit(const std::map<std::string, std::uint64_t>& failures,
+                                          const std::string& key) {
+  std::shared_lock lock(mutex_);
+  std::uint64_t limit = UINT64_MAX;
+  for (auto& [prefix, bytes] : failures)
+    if (key.compare(0, prefix.size(), prefix) == 0) limit = std::min(limit, bytes);
+  return limit;
+}
+
 std::unique_ptr<File> SimFileSystem::Open(std::string_view path, OpenMode mode, Status* error) {
   Set(error, kOk);
-  fs::path host = HostPath(path);
-  std::error_code ec;
-  if (host.empty() || !fs::is_directory(host.parent_path(), ec)) {
+  const std::string norm = Normalize(path);
+  Found known = Found::Unknown;
+  struct stat st {};
+  const std::string host = HostOf(norm, &known, &st);
+  bool exists = false;
+  if (!host.empty() && known == Found::Exists) {
+    // Its folder is there; a link stands for its target.
+    exists = !S_ISLNK(st.st_mode) || ::stat(host.c_str(), &st) == 0;
+  } else if (!host.empty() && known == Found::Unknown) {
+    struct stat folder {};
+    const std::string parent = host.substr(0, host.rfind('/'));
+    if (::stat(parent.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+      Set(error, kPathNotFound);
+      return nullptr;
+    }
+    exists = ::stat(host.c_str(), &st) == 0;
+  }
+  if (host.empty()) {
     Set(error, kPathNotFound);
     return nullptr;
   }
-  if (fs::is_directory(host, ec)) {
+  if (exists && S_ISDIR(st.st_mode)) {
     Set(error, kAccessDenied);
     return nullptr;
   }
-  bool exists = fs::exists(host, ec);
   if (mode != OpenMode::Write && !exists) {
     Set(error, kFileNotFound);
     return nullptr;
   }
+  const std::string key = LowerCaseKey(norm);
   if (mode != OpenMode::Read) {
-    if (InDeniedFolder(path)) {
+    if (InDeniedFolder(key)) {
       Set(error, kAccessDenied);
       return nullptr;
     }
-    if (IsLocked(path) || processes_.IsRunningImage(path)) {
+    if (IsLocked(key) || processes_.IsRunningImage(path)) {
       Set(error, kSharingViolation);
       return nullptr;
     }
-    if (exists && (StoredAttributes(Key(path)) & fileattr::kReadOnly)) {
+    if (exists && (StoredAttributes(key) & fileattr::kReadOnly)) {
       Set(error, kAccessDenied);
       return nullptr;
     }
-  } else if (IsLocked(path)) {
+  } else if (IsLocked(key)) {
     Set(error, kSharingViolation);
     return nullptr;
   }
-  const char* m = mode == OpenMode::Read ? "rb" : mode == OpenMode::Write ? "wb" : "r+b";
-  std::FILE* f = std::fopen(host.c_str(), m);
+  if (mode == OpenMode::Read) {
+    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      Set(error, kAccessDenied);
+      return nullptr;
+    }
+    return std::make_unique<SimReadFile>(fd, FailureLimit(failReads_, key));
+  }
+  std::FILE* f = std::fopen(host.c_str(), mode == OpenMode::Write ? "wb" : "r+b");
   if (!f) {
     Set(error, kAccessDenied);
     return nullptr;
   }
-  const std::string key = Key(path);
-  auto limitOf = [&](const std::map<std::string, std::uint64_t>& failures) {
-    std::uint64_t limit = UINT64_MAX;
-    for (auto& [prefix, bytes] : failures)
-      if (key.compare(0, prefix.size(), prefix) == 0) limit = std::min(limit, bytes);
-    return limit;
-  };
-  return std::make_unique<SimFile>(f, mode == OpenMode::Read ? UINT64_MAX : limitOf(failWrites_),
-                                   limitOf(failReads_));
+  return std::make_unique<SimFile>(f, FailureLimit(failWrites_, key), FailureLimit(failReads_, key));
 }
 
 std::unique_ptr<MappedView> SimFileSystem::MapReadOnly(std::string_view path, Status* error) {
@@ -392,18 +531,20 @@ Status SimFileSystem::CopyFile(std::string_view from, std::string_view to, bool 
   fs::path src = HostPath(from), dst = HostPath(to);
   std::error_code ec;
   if (src.empty() || !fs::is_regular_file(src, ec)) return kFileNotFound;
-  if (IsLocked(from)) return kSharingViolation;
+  if (IsLocked(Key(from))) return kSharingViolation;
   if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
-  if (InDeniedFolder(to)) return kAccessDenied;
+  if (InDeniedFolder(Key(to))) return kAccessDenied;
   if (fs::exists(dst, ec)) {
     if (failIfExists) return kFileExists;
     if (fs::is_directory(dst, ec)) return kAccessDenied;
     if (StoredAttributes(Key(to)) & fileattr::kReadOnly) return kAccessDenied;
-    if (IsLocked(to) || processes_.IsRunningImage(to)) return kSharingViolation;
+    if (IsLocked(Key(to)) || processes_.IsRunningImage(to)) return kSharingViolation;
   }
   fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
   if (ec) return kAccessDenied;
-  attributes_[Key(to)] = StoredAttributes(Key(from)) | fileattr::kArchive;
+  const std::uint32_t attributes = StoredAttributes(Key(from)) | fileattr::kArchive;
+  std::unique_lock lock(mutex_);
+  attributes_[Key(to)] = attributes;
   return kOk;
 }
 
@@ -413,11 +554,13 @@ Status SimFileSystem::ReplaceFile(std::string_view from, std::string_view to) {
   if (src.empty() || !fs::is_regular_file(src, ec)) return kFileNotFound;
   if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
   if (fs::is_directory(dst, ec)) return kAccessDenied;
-  if (InDeniedFolder(from) || InDeniedFolder(to)) return kAccessDenied;
-  if (IsLocked(from) || IsLocked(to) || processes_.IsRunningImage(to)) return kSharingViolation;
+  if (InDeniedFolder(Key(from)) || InDeniedFolder(Key(to))) return kAccessDenied;
+  if (IsLocked(Key(from)) || IsLocked(Key(to)) || processes_.IsRunningImage(to))
+    return kSharingViolation;
   if (fs::exists(dst, ec) && (StoredAttributes(Key(to)) & fileattr::kReadOnly)) return kAccessDenied;
   fs::rename(src, dst, ec);
   if (ec) return kAccessDenied;
+  std::unique_lock lock(mutex_);
   auto it = attributes_.find(Key(from));
   attributes_.erase(Key(to));
   if (it != attributes_.end()) {
@@ -434,10 +577,11 @@ Status SimFileSystem::MoveFile(std::string_view from, std::string_view to) {
   if (src.empty() || !fs::exists(src, ec)) return kFileNotFound;
   if (dst.empty() || !fs::is_directory(dst.parent_path(), ec)) return kPathNotFound;
   if (fs::exists(dst, ec) && !SameText(Normalize(from), Normalize(to))) return kAlreadyExists;
-  if (InDeniedFolder(from) || InDeniedFolder(to)) return kAccessDenied;
-  if (IsLocked(from)) return kSharingViolation;
+  if (InDeniedFolder(Key(from)) || InDeniedFolder(Key(to))) return kAccessDenied;
+  if (IsLocked(Key(from))) return kSharingViolation;
   fs::rename(src, dst, ec);
   if (ec) return kAccessDenied;
+  std::unique_lock lock(mutex_);
   auto it = attributes_.find(Key(from));
   if (it != attributes_.end()) {
     auto a = it->second;
@@ -454,21 +598,27 @@ Status SimFileSystem::DeleteFile(std::string_view path) {
   if (!fs::exists(host, ec)) return kFileNotFound;
   if (fs::is_directory(host, ec)) return kAccessDenied;
   if (StoredAttributes(Key(path)) & fileattr::kReadOnly) return kAccessDenied;
-  if (InDeniedFolder(path)) return kAccessDenied;
+  if (InDeniedFolder(Key(path))) return kAccessDenied;
   if (processes_.IsRunningImage(path)) return kAccessDenied;
-  if (IsLocked(path)) return kSharingViolation;
+  if (IsLocked(Key(path))) return kSharingViolation;
   fs::remove(host, ec);
   if (ec) return kAccessDenied;
+  std::unique_lock lock(mutex_);
   attributes_.erase(Key(path));
   return kOk;
 }
 
 std::uint32_t SimFileSystem::GetAttributes(std::string_view path) {
-  fs::path host = HostPath(path);
-  std::error_code ec;
-  if (host.empty() || !fs::exists(host, ec)) return kInvalidAttributes;
-  if (fs::is_directory(host, ec)) return fileattr::kDirectory;
-  return StoredAttributes(Key(path));
+  const std::string norm = Normalize(path);
+  Found known = Found::Unknown;
+  struct stat st {};
+  const std::string host = HostOf(norm, &known, &st);
+  if (host.empty() || known == Found::MissingInFolder) return kInvalidAttributes;
+  // What exists counts as its target when it is a link.
+  if ((known != Found::Exists || S_ISLNK(st.st_mode)) && ::stat(host.c_str(), &st) != 0)
+    return kInvalidAttributes;
+  if (S_ISDIR(st.st_mode)) return fileattr::kDirectory;
+  return StoredAttributes(LowerCaseKey(norm));
 }
 
 Status SimFileSystem::SetAttributes(std::string_view path, std::uint32_t attributes) {
@@ -478,6 +628,7 @@ Status SimFileSystem::SetAttributes(std::string_view path, std::uint32_t attribu
   if (fs::is_directory(host, ec)) return kOk;
   attributes &= fileattr::kReadOnly | fileattr::kHidden | fileattr::kSystem | fileattr::kArchive;
   // FILE_ATTRIBUTE_NORMAL alone, or nothing, reads back as NORMAL.
+  std::unique_lock lock(mutex_);
   attributes_[Key(path)] = attributes ? attributes : fileattr::kNormal;
   return kOk;
 }
@@ -495,7 +646,7 @@ Status SimFileSystem::CreateDirectory(std::string_view path) {
   std::error_code ec;
   if (host.empty() || !fs::is_directory(host.parent_path(), ec)) return kPathNotFound;
   if (fs::exists(host, ec)) return kAlreadyExists;
-  if (InDeniedFolder(path)) return kAccessDenied;
+  if (InDeniedFolder(Key(path))) return kAccessDenied;
   return fs::create_directory(host, ec) ? kOk : kAccessDenied;
 }
 
@@ -505,7 +656,7 @@ Status SimFileSystem::RemoveDirectory(std::string_view path) {
   if (host.empty() || !fs::exists(host, ec)) return kFileNotFound;
   if (!fs::is_directory(host, ec)) return 267;  // ERROR_DIRECTORY
   if (!fs::is_empty(host, ec)) return kDirNotEmpty;
-  if (InDeniedFolder(path)) return kAccessDenied;
+  if (InDeniedFolder(Key(path))) return kAccessDenied;
   fs::remove(host, ec);
   return ec ? kAccessDenied : kOk;
 }

@@ -10,10 +10,14 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/machine.h"
+
+struct stat;
 
 namespace platform::sim {
 
@@ -86,6 +90,8 @@ class SimProcesses final : public Processes {
   std::uint32_t currentPid_ = 0;
 };
 
+// Safe to call from several threads at once, as the real file system is
+// (each open file and search by one thread at a time).
 class SimFileSystem final : public FileSystem {
  public:
   explicit SimFileSystem(SimProcesses& processes) : processes_(processes) {}
@@ -115,30 +121,55 @@ class SimFileSystem final : public FileSystem {
   void SetSystemDirectory(std::string dir) { systemDir_ = std::move(dir); }
   void SetTempPath(std::string dir) { tempPath_ = std::move(dir); }
   // Mapped drives are fixed disks unless given another type here.
-  void SetDriveType(char letter, std::uint32_t type) { driveTypes_[UpperDrive(letter)] = type; }
+  void SetDriveType(char letter, std::uint32_t type) {
+    std::unique_lock lock(mutex_);
+    driveTypes_[UpperDrive(letter)] = type;
+  }
   // A file opened by another program without sharing: opening it for writing
   // and deleting it fail with a sharing violation.
-  void Lock(std::string_view path) { locked_.insert(Key(path)); }
-  void Unlock(std::string_view path) { locked_.erase(Key(path)); }
+  void Lock(std::string_view path) {
+    const std::string key = Key(path);
+    std::unique_lock lock(mutex_);
+    locked_.insert(key);
+  }
+  void Unlock(std::string_view path) {
+    const std::string key = Key(path);
+    std::unique_lock lock(mutex_);
+    locked_.erase(key);
+  }
   // A full disk: every file opened for writing whose path starts with the
   // given path (a file or a whole folder) takes only `afterBytes` bytes, then
   // each write fails with ERROR_DISK_FULL.
   void FailWrites(std::string_view pathPrefix, std::uint64_t afterBytes = 0) {
-    failWrites_[Key(pathPrefix)] = afterBytes;
+    const std::string key = Key(pathPrefix);
+    std::unique_lock lock(mutex_);
+    failWrites_[key] = afterBytes;
   }
-  void ClearWriteFailures() { failWrites_.clear(); }
+  void ClearWriteFailures() {
+    std::unique_lock lock(mutex_);
+    failWrites_.clear();
+  }
   // A failing disk: every file opened for reading whose path starts with the
   // given path gives only `afterBytes` bytes, then each read returns nothing.
   void FailReads(std::string_view pathPrefix, std::uint64_t afterBytes = 0) {
-    failReads_[Key(pathPrefix)] = afterBytes;
+    const std::string key = Key(pathPrefix);
+    std::unique_lock lock(mutex_);
+    failReads_[key] = afterBytes;
   }
   // A folder the user may read but not change (an ACL without write rights):
   // creating, writing, replacing, renaming and deleting anything in it fail
   // with access denied.
-  void DenyChanges(std::string_view folder) { denied_.insert(Key(folder)); }
+  void DenyChanges(std::string_view folder) {
+    const std::string key = Key(folder);
+    std::unique_lock lock(mutex_);
+    denied_.insert(key);
+  }
 
   // Host path of a Windows path; empty when its drive is not mapped. Names
-  // are matched without regard to case against what exists.
+  // are matched without regard to case against what exists: one lstat when
+  // the name is written as it exists, otherwise a listing of its folder,
+  // kept while the folder is unchanged (and once it is settled, asked first:
+  // a missing name costs one look at the folder).
   std::filesystem::path HostPath(std::string_view winPath);
   // Normalised absolute Windows path ("C:\a\b"), empty when malformed.
   static std::string Normalize(std::string_view winPath);
@@ -148,17 +179,34 @@ class SimFileSystem final : public FileSystem {
   // What HostPath learnt on the way: the entry exists, or its folder exists
   // without it.
   enum class Found { Unknown, Exists, MissingInFolder };
-  std::filesystem::path HostPath(std::string_view winPath, Found* found);
-  // The entry of a host folder whose name equals `name` without regard to
-  // case; empty when none (isFolder: whether the folder exists).
-  std::string MatchName(const std::string& folder, const std::string& name, bool* isFolder = nullptr);
+  // The host path of a normalised path; st (when given) holds the entry's
+  // lstat when found is Exists.
+  std::string HostOf(const std::string& norm, Found* found, struct stat* st);
+  // What a host folder's listing says of a name (letter case ignored);
+  // settledOnly asks only a listing that settled before, and looks at
+  // nothing when there is none.
+  enum class NameAnswer { Unknown, NoFolder, Absent, Present };
+  // The folder's text must be followed by a NUL.
+  NameAnswer LookUpName(std::string_view folder, std::string_view name, bool settledOnly,
+                        std::string& real);
+  struct FolderStamp {
+    std::int64_t mtime = INT64_MIN;  // nanoseconds
+    std::uint64_t dev = 0, ino = 0;
+    bool operator==(const FolderStamp&) const = default;
+  };
+  // Whether a folder last changed so long ago that any change from now on
+  // gives it another stamp.
+  static bool Settled(const FolderStamp& stamp);
   static std::string LowerCaseKey(std::string_view s);
-  std::uint32_t StoredAttributes(const std::string& key) const;
-  bool IsLocked(std::string_view path);
-  bool InDeniedFolder(std::string_view path);
+  std::uint32_t StoredAttributes(const std::string& key);
+  bool IsLocked(const std::string& key);
+  bool InDeniedFolder(const std::string& key);
+  std::uint64_t FailureLimit(const std::map<std::string, std::uint64_t>& failures,
+                             const std::string& key);
 
   SimProcesses& processes_;
   static char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+  std::shared_mutex mutex_;  // guards the maps below, not the names
   std::map<char, std::filesystem::path> drives_;
   std::map<char, std::uint32_t> driveTypes_;
   std::map<std::string, std::uint32_t> attributes_;  // by lower-case path
@@ -168,10 +216,17 @@ class SimFileSystem final : public FileSystem {
   std::map<std::string, std::uint64_t> failReads_;   // by lower-case path prefix
   // Names of host folders by lower case, kept while the folder is unchanged.
   struct FolderNames {
-    std::int64_t stamp = -1;
-    std::map<std::string, std::string> byLowerName;
+    FolderStamp stamp;
+    bool settled = false;
+    std::unordered_map<std::string, std::string> byLowerName;
   };
-  std::map<std::string, FolderNames> folderNames_;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::mutex namesMutex_;
+  std::unordered_map<std::string, FolderNames, TextHash, std::equal_to<>> folderNames_;
+  std::string lowerName_;  // under namesMutex_
   std::string windowsDir_ = "C:\\WINDOWS";
   std::string systemDir_ = "C:\\WINDOWS\\system32";
   std::string tempPath_ = "C:\\TEMP\\";

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/machine.h"
@@ -60,6 +61,16 @@ int RunAndWait(const std::string& path, const std::string& arguments, unsigned t
 // A directory symbolic link (for tests of reparse points); false when the
 // system cannot make one.
 bool CreateDirectoryLink(const std::string& link, const std::string& target);
+
+// The bytes of a program file's resource of a numeric type and id (24, 1:
+// its manifest; 16, 1: its version), for tests; nullopt when it has none.
+std::optional<std::string> ProgramResource(const std::string& path, unsigned type, unsigned id);
+
+// A line of text in the system code page to the program's standard output
+// or standard error, ended with CR LF. A console shows it in its own
+// characters; a file or pipe gets the bytes as they are.
+void WriteStandardOutput(std::string_view line);
+void WriteStandardError(std::string_view line);
 
 // The system's own lower-casing of single-byte text (CharLowerBuffA).
 std::string SystemLowerCase(std::string text);

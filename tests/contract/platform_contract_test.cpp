@@ -488,4 +488,39 @@ TEST_F(Contract, TheSystemDriveIsAFixedDisk) {
   EXPECT_EQ(F().DriveType(system), FileSystem::kDriveFixed);
 }
 
+// The scans search, open and read files on several threads at once.
+TEST_F(Contract, FilesFoundAndReadOnSeveralThreadsAtOnce) {
+  constexpr int kFiles = 24, kThreads = 4, kRounds = 4;
+  std::vector<std::string> bytes(kFiles);
+  for (int i = 0; i < kFiles; ++i) {
+    bytes[i] = std::string(1000 + i * 37, static_cast<char>('a' + i));
+    Write("Shared" + std::to_string(i) + ".Dat", bytes[i]);
+  }
+  std::atomic<int> good{0}, bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        for (int k = 0; k < kFiles; ++k) {
+          const int i = (k + t * 7) % kFiles;
+          std::string back;
+          const bool valid = engine::IsValidFile(F(), P("SHARED" + std::to_string(i) + ".dat"));
+          const bool read = ReadWholeFile(F(), P("shared" + std::to_string(i) + ".DAT"), back) == kOk &&
+                            back == bytes[i];
+          const bool missing = !engine::IsValidFile(F(), P("absent" + std::to_string(i) + ".dat"));
+          (valid && read && missing ? good : bad)++;
+        }
+        int listed = 0;
+        FindData d;
+        if (auto h = F().FindFirst(P("shared*.dat"), d))
+          do ++listed;
+          while (h->Next(d));
+        (listed == kFiles ? good : bad)++;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(bad, 0);
+  EXPECT_EQ(good, kThreads * kRounds * (kFiles + 1));
+}
+
 }  // namespace

@@ -136,13 +136,19 @@ TEST(RuleParsing, ExamplesOfTheFormat) {
       {"[]:Sub/Folder\\\\", "C:\\W", RuleKind::Folder, "Sys32.Sub/Folder", "", "C:\\W\\Sub/Folder",
        ""},
   };
+  // A scan parses every line into one rule: nothing of the line before stays.
+  engine::ScanRule reused;
+  reused.noProcessLookup = true;
   for (const auto& r : rows) {
-    auto rule = engine::ParseRuleLine(r.line, r.root);
-    EXPECT_EQ(rule.Kind(), r.kind) << r.line;
-    EXPECT_EQ(rule.name, r.name) << r.line;
-    EXPECT_EQ(rule.hash, r.hash) << r.line;
-    EXPECT_EQ(rule.dir, r.dir) << r.line;
-    EXPECT_EQ(rule.file, r.file) << r.line;
+    for (const auto& rule : {engine::ParseRuleLine(r.line, r.root),
+                             (engine::ParseRuleLine(r.line, r.root, reused), reused)}) {
+      EXPECT_EQ(rule.Kind(), r.kind) << r.line;
+      EXPECT_EQ(rule.name, r.name) << r.line;
+      EXPECT_EQ(rule.hash, r.hash) << r.line;
+      EXPECT_EQ(rule.dir, r.dir) << r.line;
+      EXPECT_EQ(rule.file, r.file) << r.line;
+      EXPECT_FALSE(rule.noProcessLookup) << r.line;
+    }
   }
 }
 
@@ -155,6 +161,8 @@ std::vector<std::string> Passes(const std::string& text) {
   while (walker.Next(p))
     out.push_back(std::string(engine::RuleKindName(p.rule.Kind())) + " " + p.rule.name + " " +
                   p.rule.dir + " " + p.rule.file + (p.rule.noProcessLookup ? " /0/" : ""));
+  // The total a scan shows is the number of its passes.
+  EXPECT_EQ(engine::CountRulePasses(db), out.size()) << text;
   return out;
 }
 

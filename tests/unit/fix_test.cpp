@@ -19,16 +19,7 @@ class FixTest : public ScanFixture {
   // A finding with its own checked line, as the quick scan leaves it.
   void Finding(const std::string& path, const std::string& name) {
     auto& f = *program->form1;
-    engine::TFileList r;
-    r.Path = path;
-    r.Name = name;
-    r.Md5 = engine::FileMd5(machine.Files(), path);
-    f.List1->Add("Infected with " + name);
-    r.ListIndex = static_cast<int>(f.List1->Items().size()) - 1;
-    f.List1->SetChecked(r.ListIndex, true);
-    f.scan.findings.Add(std::move(r));
-    f.Find("Button2")->SetEnabled(true);  // as the scan leaves it
-    f.ShowPage(1);
+    AddCheckedFinding(*program, path, name);
     f.scan.summary.Add("!Infected " + platform::LowerCase(platform::ExtractFileName(path) + "=;" +
                                                           platform::ExtractFilePath(path) + ";" +
                                                           name + ";md5;1;"));
@@ -38,6 +29,11 @@ class FixTest : public ScanFixture {
     host.Answer(ui::kIdOk,
                 std::to_string(count) + " alerts have been cleaned!\r\rNotes:\r" + program->msg[132],
                 "Information");
+  }
+  void AnswerNotBackedUp(const Texts& items) {
+    std::string text = "These items were left in place because they could not be backed up:";
+    for (const auto& i : items) text += "\r" + i;
+    host.Answer(ui::kIdOk, text, "Klaruvex Pro v4 - SE");
   }
   void AnswerCannotClean(const std::string& path) {
     host.Answer(ui::kIdOk,
@@ -114,10 +110,13 @@ TEST_F(FixTest, HeldVanishedLockedAndDeniedFindings) {
   std::filesystem::remove(root / "evil" / "gone.exe");
 
   AnswerFix();
-  AnswerCannotClean("C:\\evil\\held.exe");
   AnswerCannotClean("C:\\WINDOWS\\system32\\svc.exe");
   AnswerCannotClean("C:\\locked\\denied.exe");
   AnswerCannotClean("C:\\evil\\stuck.exe");
+  // The file another program holds cannot even be read: it is not backed up,
+  // so it is not deleted, and the reason comes in one box at the end.
+  AnswerNotBackedUp({"C:\\evil\\held.exe: it cannot be copied into the backup: it is in use by "
+                     "another program"});
   AnswerCleaned(1);
   host.Answer(ui::kIdNo, "Do you wish to send us your log file for further analyze and statistics?",
               "Question");
@@ -148,7 +147,11 @@ TEST_F(FixTest, HeldVanishedLockedAndDeniedFindings) {
   const auto lines = program->updater->logLines();
   EXPECT_EQ(lines.summary, summary);
   const Texts log = Log();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "10:00:00: Cannot clean file."), 4);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "10:00:00: Cannot clean file."), 3);
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "10:00:00: Cannot back up C:\\evil\\held.exe (it cannot be copied into the "
+                       "backup: it is in use by another program), it was left in place."),
+            1);
   EXPECT_EQ(host.PendingAnswers(), 0u);
 }
 
@@ -160,7 +163,8 @@ TEST_F(FixTest, FolderThatStillHoldsAFileIsReportedAndKept) {
   machine.SimFiles().Lock("C:\\bad\\keep.exe");
   program->form1->Memo2->Clear();
   AnswerFix();
-  AnswerCannotClean("C:\\bad\\keep.exe");
+  AnswerNotBackedUp({"C:\\bad\\keep.exe: it cannot be copied into the backup: it is in use by "
+                     "another program"});
   AnswerCleaned(0);
   ClickFix();
   EXPECT_EQ(Lines(), (Texts{"Err..."}));
@@ -269,13 +273,19 @@ TEST_F(UnattendedFixTest, FixRemovesEveryFindingAndReportsTheLockedOne) {
   WriteFile("C:\\WINDOWS\\system32\\held.exe", "MZ held file");
   Database({"[Start]", "[Worm.A]:C:\\bad\\worm.exe", "[Held.B]:C:\\WINDOWS\\system32\\held.exe"});
   machine.SimFiles().Lock("C:\\WINDOWS\\system32\\held.exe");
-  const auto json = Run({"/fix"}, app::kExitFound);
+  // The held file cannot be read into the backup, so it is not removed: a
+  // step that was asked could not be done.
+  const auto json = Run({"/fix"}, app::kExitFailed);
   ASSERT_EQ(json["findings"].size(), 2u);
   EXPECT_EQ(json["findings"][0]["action"], "removed");
   EXPECT_TRUE(json["findings"][0]["error"].is_null());
   EXPECT_EQ(json["findings"][1]["action"], "none");
   EXPECT_EQ(json["findings"][1]["error"],
-            "the file could not be deleted: the file is in use by another program");
+            "left in place: it could not be backed up: it cannot be copied into the backup: it is "
+            "in use by another program");
+  EXPECT_EQ(json["error"],
+            "1 finding was left in place because it could not be backed up (see each finding's "
+            "\"error\").");
   EXPECT_EQ(json["fixed"], false);
   EXPECT_FALSE(Exists("C:\\bad\\worm.exe"));
   EXPECT_TRUE(Exists("C:\\WINDOWS\\system32\\held.exe"));

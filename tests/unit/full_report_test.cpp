@@ -453,9 +453,12 @@ TEST_F(UnattendedLogTest, AfterTheScanWhoseFindingsStayInTheReport) {
   EXPECT_NE(report.find("\"infected\""), std::string::npos);
   EXPECT_NE(report.find("worm.exe"), std::string::npos);
   EXPECT_EQ(report.find("\"error\""), std::string::npos);
+  // A log that cannot be written is a step that failed: 2, the findings
+  // still in the report.
   machine.SimFiles().FailWrites("C:\\out\\full.txt", 0);
   EXPECT_EQ(Run({"/scan", "/log", "C:\\out\\full.txt", "/report", "C:\\out\\r.json"}),
-            app::kExitFound);
+            app::kExitFailed);
+  EXPECT_NE(Bytes("C:\\out\\r.json").find("worm.exe"), std::string::npos);
   EXPECT_NE(Bytes("C:\\out\\r.json").find("The full report log \\\"C:\\\\out\\\\full.txt\\\" could not be written."),
             std::string::npos);
 }

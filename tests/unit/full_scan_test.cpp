@@ -76,6 +76,16 @@ TEST_F(FullScanTest, FindsCopiesBySizeThenHashButNeverThroughALoop) {
   EXPECT_EQ(Lines(), (std::vector<std::string>{"Infected with Worm.A", "Infected with Empty",
                                                "Infected with Nest"}));
   EXPECT_EQ(Status(), "Scan process finished.");
+  // Every file the walk passed, counted beside the status panel; a link and
+  // the dot folder are not entered.
+  std::size_t files = 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(root);
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
+    if (it->path().filename().string()[0] == '.') it.disable_recursion_pending();
+    else files += it->is_regular_file() && !it->is_symlink();
+  }
+  EXPECT_EQ(program->form1->LabelProgress->Caption(),
+            "Files checked: " + std::to_string(files) + " (0 MB) in C:\\");
   EXPECT_TRUE(Enabled("Button1"));
   EXPECT_TRUE(Enabled("Button2"));
   EXPECT_FALSE(Enabled("Button3"));

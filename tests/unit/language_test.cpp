@@ -186,6 +186,7 @@ TEST_F(LanguageTest, ShippedTranslationChangesTheWindowsAndIsRemembered) {
   EXPECT_EQ(p->msg[62], "Letzte Aktualisierung: ");
   EXPECT_EQ(f.sb1->PanelText(2), "Letzte Aktualisierung: Database date: 2026-12-01 (r0001)");
   EXPECT_EQ(f.GroupBox1->Caption(), "Willkommen");
+  EXPECT_EQ(f.Find("xpButtonOptions")->Caption(), "Scan with Options");  // added, never translated
   // Texts the program sets itself stay.
   EXPECT_EQ(f.sb1->PanelText(1), "Klaruvex Pro - SE");
   EXPECT_EQ(p->msg[169], "");

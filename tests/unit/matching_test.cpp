@@ -1,7 +1,9 @@
 // The pattern kinds of rule paths, table by table.
 #include <gtest/gtest.h>
 
+#include "engine/helpers.h"
 #include "engine/matching.h"
+#include "tests/unit/sim_fixture.h"
 
 namespace {
 
@@ -37,6 +39,41 @@ TEST(Matching, PrefixSetAndPieces) {
     EXPECT_EQ(engine::PassesSuffixTest(c.name, c.set), c.passes) << c.name << " " << c.set;
   EXPECT_EQ(engine::BaseName("C:\\a\\b.c.exe"), "b");
   EXPECT_EQ(engine::BaseName("C:\\a\\.exe"), ".exe");
+}
+
+using RunningPrograms = SimFixture;
+
+// The lookup a scan makes for every rule: a backslash and the rule's file
+// within the path of a running program, letter case ignored.
+TEST_F(RunningPrograms, FragmentsIgnoreCaseAndTheFirstProgramWins) {
+  for (const char* p : {"C:\\Apps\\Tool\\Helper.EXE", "C:\\apps\\other\\helper.exe",
+                        "C:\\Apps\\note.exe", "C:\\x\\notepad.exe"}) {
+    WriteFile(p, "MZ");
+    machine.SimProcs().Start(p);
+  }
+  machine.SimProcs().Start("C:\\gone\\ghost.exe");  // no file: not counted as running
+  engine::SystemInventory inventory;
+  engine::MatchContext ctx(machine, inventory);
+  struct Case {
+    const char* fragment;
+    const char* found;
+  } cases[] = {
+      {"\\helper.exe", "C:\\Apps\\Tool\\Helper.EXE"},  // the first in process order
+      {"\\OTHER\\HELPER.EXE", "C:\\apps\\other\\helper.exe"},
+      {"\\note", "C:\\Apps\\note.exe"},  // part of a name will do
+      {"\\notepad.exe", "C:\\x\\notepad.exe"},
+      {"\\tool\\", "C:\\Apps\\Tool\\Helper.EXE"},
+      {"\\ghost.exe", ""},
+      {"\\helper.exe.", ""},
+      {"pad.ex", "C:\\x\\notepad.exe"},  // anywhere, when not at a backslash
+      {"\\", "C:\\Apps\\Tool\\Helper.EXE"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(engine::FindRunningProcessPath(ctx, c.fragment, ""), c.found) << c.fragment;
+  // A program that ends is gone from the lookup once the scan says so.
+  engine::TerminateProcessesByName(machine, "note.exe");
+  ctx.ForgetRunningPrograms();
+  EXPECT_EQ(engine::FindRunningProcessPath(ctx, "\\note", ""), "C:\\x\\notepad.exe");
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <tuple>
+
 #include "app/options.h"
 #include "app/unattended.h"
+#include "engine/folder_scan.h"
 #include "engine/helpers.h"
 #include "ignore/ignore_lists.h"
 #include "tests/unit/scan_fixture.h"
@@ -122,6 +125,21 @@ TEST_F(OptionsScanTest, ChoicesAreRememberedInTheOptionsKey) {
   EXPECT_FALSE(Window().cbxIgnore->Checked());
 }
 
+// The way in from the main window: a button beside "Scan for viruses",
+// whose caption language files leave alone.
+TEST_F(OptionsScanTest, MainWindowButtonOpensTheWindow) {
+  Start();
+  auto& f = *program->form1;
+  auto* button = f.Find("xpButtonOptions");
+  ASSERT_TRUE(button);
+  EXPECT_EQ(button->Caption(), "Scan with Options");
+  EXPECT_EQ(button->Parent(), f.Find("Button4")->Parent());
+  EXPECT_FALSE(Window().Visible());
+  button->Click();
+  EXPECT_TRUE(Window().Visible());
+  EXPECT_EQ(Window().cList1->Items(), (std::vector<std::string>{"C:\\"}));
+}
+
 TEST_F(OptionsScanTest, NothingCheckedAsksForAFolder) {
   Start();
   Window().Show();
@@ -151,6 +169,33 @@ TEST_F(OptionsScanTest, UnattendedPathScanReportsFindingsIgnoredAndUnreadable) {
   EXPECT_EQ(run({"/scan", "/path", "C:\\nowhere", "/report", "C:\\out\\r.json"}),
             app::kExitFailed);
   EXPECT_EQ(run({"/path", "C:\\data"}), app::kExitFailed);  // /path belongs to /scan
+}
+
+// The workers open and read files at the same time: with one worker or
+// several, the same files are checked, found and reported unreadable.
+TEST_F(OptionsScanTest, OneWorkerOrManyCheckTheSameFiles) {
+  for (int i = 0; i < 60; ++i)
+    WriteFile("C:\\data\\many\\f" + std::to_string(i) + ".bin",
+              i % 10 == 0 ? "MZ planted sample" : "bytes " + std::to_string(i));
+  Start();
+  const auto rules = engine::ReadHashRules(machine, program->form1->database);
+  auto scan = [&](unsigned workers) {
+    engine::FolderScan folderScan(machine.Files(), rules);
+    folderScan.Start({"C:\\data"}, workers);
+    folderScan.Wait();
+    const auto news = folderScan.Take();
+    std::vector<std::string> found;
+    for (const auto& m : news.found) found.push_back(m.path + " " + m.name);
+    std::sort(found.begin(), found.end());
+    return std::make_tuple(news.files, news.bytes, news.unreadable, found, news.finished);
+  };
+  const auto one = scan(1);
+  EXPECT_EQ(std::get<0>(one), 67u);  // seven files planted for every test, sixty here
+  EXPECT_EQ(std::get<2>(one), std::vector<std::string>{"C:\\data\\locked.dat"});
+  EXPECT_EQ(std::get<3>(one).size(), 10u);
+  EXPECT_EQ(std::get<3>(one).front(), "C:\\data\\Sample-copy.bin Planted.A");
+  EXPECT_TRUE(std::get<4>(one));
+  EXPECT_EQ(scan(4), one);
 }
 
 }  // namespace

@@ -72,7 +72,11 @@ TEST_F(ProcessPageTest, DeletionFailureNamesThePathAndGoesOn) {
   f.List2->SetChecked(0, true);
   f.List2->SetChecked(1, true);
   host.Answer(ui::kIdYes, "Do you want to terminate selected processes?", "Question");
-  host.Answer(ui::kIdOk, "Cannot delete process C:\\Apps\\held.exe", "Error");
+  // Another program holds the file: it cannot be read into the backup.
+  host.Answer(ui::kIdOk,
+              "Cannot delete process C:\\Apps\\held.exe\rIt could not be backed up: it cannot be "
+              "copied into the backup: it is in use by another program.",
+              "Error");
   f.Find("Button11")->Click();
   EXPECT_EQ(host.PendingAnswers(), 0u);
   EXPECT_TRUE(platform::FileExists(machine.Files(), "C:\\Apps\\held.exe"));

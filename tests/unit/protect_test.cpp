@@ -7,6 +7,7 @@
 #include "app/unattended.h"
 #include "engine/helpers.h"
 #include "tests/unit/scan_fixture.h"
+#include "undo/undo_journal.h"
 
 namespace {
 
@@ -60,6 +61,13 @@ TEST_F(ProtectTest, FixLeavesTheWindowsFolderAndTheShellAlone) {
   ASSERT_EQ(r["findings"].size(), 1u);
   EXPECT_EQ(r["findings"][0]["path"], "C:\\bad\\worm.exe");
   EXPECT_EQ(r["fixed"], true);
+  // The backup holds the worm alone: what is never removed is never kept.
+  ASSERT_TRUE(r["backup"].is_string());
+  const auto backups = undo::Journal(machine, kFolder).List();
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(backups[0].id, r["backup"]);
+  EXPECT_EQ(backups[0].items, 1u);
+  EXPECT_EQ(backups[0].bytes, std::string("MZ worm").size());
 }
 
 // In the window the protected places show as greyed lines Fix never acts on,
@@ -98,6 +106,21 @@ TEST_F(ProtectTest, WindowShowsProtectedLinesAndLogsTheReason) {
   EXPECT_EQ(Lines()[3], "Clean...[0.00 sec]");
 }
 
+// A file inside a protected folder is a finding like any other, and undo
+// puts it back there: the protected places never stand in undo's way.
+TEST_F(ProtectTest, UndoPutsBackIntoAProtectedFolder) {
+  WriteFile("C:\\WINDOWS\\system32\\drivers\\evil.sys", "a rootkit driver");
+  Database({"[System32Root]", "[Rootkit.A]:drivers\\evil.sys"});
+  EXPECT_EQ(Run({"/fix", "/report", "C:\\out\\r.json"}), app::kExitFound);
+  EXPECT_FALSE(Exists("C:\\WINDOWS\\system32\\drivers\\evil.sys"));
+  EXPECT_TRUE(Report()["protected"].empty());
+  EXPECT_EQ(Run({"/undo", "/report", "C:\\out\\r.json"}), app::kExitClean);
+  std::string bytes;
+  EXPECT_EQ(platform::ReadWholeFile(machine.Files(), "C:\\WINDOWS\\system32\\drivers\\evil.sys", bytes),
+            platform::kOk);
+  EXPECT_EQ(bytes, "a rootkit driver");
+}
+
 // A rule on a folder that holds the program's own folder, reached with "..".
 TEST_F(ProtectTest, FolderHoldingAProtectedPlaceIsNeitherWalkedNorRemoved) {
   WriteFile("C:\\Program Files\\Other\\tool.exe", "MZ another program");
@@ -110,6 +133,10 @@ TEST_F(ProtectTest, FolderHoldingAProtectedPlaceIsNeitherWalkedNorRemoved) {
   ASSERT_EQ(r["protected"].size(), 1u);
   EXPECT_EQ(r["protected"][0]["reason"], "a Program Files folder");
   EXPECT_TRUE(r["findings"].empty());
+  // Nothing was removed, so there is no backup, and none was begun.
+  EXPECT_TRUE(r.contains("backup"));
+  EXPECT_TRUE(r["backup"].is_null());
+  EXPECT_TRUE(undo::Journal(machine, kFolder).List().empty());
 }
 
 // A finding bearing a shell program's name ends only what runs from its own
@@ -230,6 +257,8 @@ TEST_F(ProtectTest, ReportManagerRefusesToDeleteTheShell) {
   EXPECT_TRUE(Exists("C:\\WINDOWS\\explorer.exe"));
   EXPECT_TRUE(machine.SimProcs().Get(shell));
   EXPECT_TRUE(r.List1->Items()[row].checked);
+  // Refused before anything was kept: no backup was begun.
+  EXPECT_TRUE(program->journal->List().empty());
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include "engine/full_scan.h"
 #include "engine/helpers.h"
 #include "ignore/ignore_lists.h"
+#include "quarantine/quarantine_window.h"
+#include "undo/undo_journal.h"
 #include "tests/unit/scan_fixture.h"
 
 namespace {
@@ -15,6 +17,11 @@ using Texts = std::vector<std::string>;
 class ScanGuardTest : public ScanFixture {
  protected:
   bool Exists(const std::string& path) { return platform::FileExists(machine.Files(), path); }
+  std::string Read(const std::string& path) {
+    std::string bytes;
+    platform::ReadWholeFile(machine.Files(), path, bytes);
+    return bytes;
+  }
   bool Logged(const std::string& line) {
     const Texts log = Log();
     return std::find(log.begin(), log.end(), line) != log.end();
@@ -95,6 +102,72 @@ TEST_F(ScanGuardTest, OneJobAtATimeAcrossAllWindows) {
   host.Answer(ui::kIdNo, "Do you want to build full report?", "Question");
   p.form12->xpButton1Click();
   EXPECT_EQ(host.PendingAnswers(), 0u);
+}
+
+// The Quarantine Manager's "Undo" and "Delete backup" take their turn like
+// the other jobs: both are refused while a scan runs, and while an undo puts
+// files back, Fix, a scan and the backup's deletion are refused.
+TEST_F(ScanGuardTest, UndoAndDeleteBackupTakeTheirTurn) {
+  WriteFile("C:\\bad\\a.exe", "MZ a");
+  Database({"[Start]", "[A]:C:\\bad\\a.exe", "[B]:C:\\bad\\b.exe"});
+  Start();
+  auto& p = *program;
+  ScanDecliningFullScan(1);
+  host.Answer(ui::kIdYes, "Do you want to fix selected alerts?", "Question");
+  host.Answer(ui::kIdOk, "1 alerts have been cleaned!\r\rNotes:\r" + p.msg[132], "Information");
+  p.form1->Find("Button2")->Click();
+  ASSERT_FALSE(Exists("C:\\bad\\a.exe"));
+  auto& q = *p.form9;
+  q.Show();
+  ASSERT_EQ(q.BackupIds().size(), 1u);
+
+  WriteFile("C:\\bad\\b.exe", "MZ b");
+  bool tried = false;
+  p.form1->scan.timeText = [&] {
+    if (!tried && p.RunningJob() == app::Job::Scan) {
+      tried = true;
+      for (int i = 0; i < 2; ++i)
+        host.Answer(ui::kIdOk, "Please wait until the scan has finished.", "Information");
+      q.xpButtonUndo->Click();
+      q.xpButtonDeleteBackup->Click();
+      host.Answer(ui::kIdNo,
+                  "You have 1 dangerous viruses & worms in your computer by quick report.\r" +
+                      p.msg[128],
+                  "Alert");
+      host.Answer(ui::kIdOk, "Click on \"Fix\" button to fix selected tasks by quick report!",
+                  "Information");
+    }
+    return std::string("10:00:00");
+  };
+  AnswerScanQuestion();
+  p.form1->Find("Button1")->Click();  // "Quick scan" on the findings page
+  EXPECT_TRUE(tried);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_FALSE(Exists("C:\\bad\\a.exe"));
+  EXPECT_EQ(q.BackupIds().size(), 1u);
+  EXPECT_EQ(Paths(), Texts{"C:\\bad\\b.exe"});
+
+  bool pumped = false;
+  p.journal->pump = [&] {
+    if (pumped) return;
+    pumped = true;
+    EXPECT_EQ(p.RunningJob(), app::Job::Undo);
+    for (int i = 0; i < 3; ++i)
+      host.Answer(ui::kIdOk, "Please wait until the undo has finished.", "Information");
+    p.form1->Button2Click();
+    p.form1->Button1Click();
+    q.xpButtonDeleteBackup->Click();
+    host.Answer(ui::kIdOk, "Everything the backup held is back (1 items).", "Information");
+  };
+  host.Answer(ui::kIdYes, "Do you want to put back everything the selected backup holds?", "Question");
+  q.xpButtonUndo->Click();
+  EXPECT_TRUE(pumped);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(p.RunningJob(), app::Job::None);
+  EXPECT_EQ(Read("C:\\bad\\a.exe"), "MZ a");
+  EXPECT_TRUE(Exists("C:\\bad\\b.exe"));  // Fix was refused
+  EXPECT_EQ(Paths(), Texts{"C:\\bad\\b.exe"});
+  EXPECT_TRUE(q.BackupIds().empty());
 }
 
 // A finding that could not be read whole gets no digest: the full scan

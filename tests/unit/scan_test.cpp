@@ -1,6 +1,7 @@
 // The quick scan as the user runs it on the simulated machine.
 #include <gtest/gtest.h>
 
+#include "app/language.h"
 #include "engine/helpers.h"
 #include "tests/unit/scan_fixture.h"
 
@@ -122,6 +123,37 @@ TEST_F(QuickScanTest, HashRulesAndStartupEntriesReachTheInventory) {
       "RegRun c:\\apps\\tool.exe[" + engine::Md5Hex("MZ started with windows") + "][23]",
       "Service c:\\apps\\svc.exe[" + engine::Md5Hex("MZ a service") + "][12]"};
   EXPECT_EQ(program->form1->scan.inventory.Entries(), want);
+}
+
+// How far the scan has come goes to a label of the findings page, about ten
+// times a second and once at the end; status panel 0 keeps its texts.
+TEST_F(QuickScanTest, ProgressCountsTheRulesBesideTheStatusPanel) {
+  Database({"[Start]", "[One]:C:\\nowhere\\one.exe", "[Two]:C:\\nowhere\\two.exe",
+            "[System32Root]", "[Three]:three.exe"});
+  Start();
+  auto& f = *program->form1;
+  f.LabelProgress->SetCaption("left from before");
+  const std::string language = app::LanguageTemplate(*program);
+  // The folder macros are expanded twice a pass: look at the window as each
+  // pass begins.
+  Texts seen;
+  int calls = 0;
+  f.scan.expandFolderMacros = [&](const std::string& s) {
+    if (++calls % 2 == 1) seen.push_back(f.LabelProgress->Caption() + " | " + Status());
+    return s;
+  };
+  AnswerScanQuestion();
+  host.Answer(ui::kIdOk, "Your computer is clean from this kind of viruses!", "Information");
+  ClickScan();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].substr(0, 3), " | ");  // cleared when the scan began
+  // The first news comes as soon as the first rule is checked.
+  EXPECT_EQ(seen[1], "Rules checked: 1 of 3 | Checking One");
+  EXPECT_EQ(f.LabelProgress->Caption(), "Rules checked: 3 of 3");
+  EXPECT_EQ(Status(), "Scan process finished.");
+  EXPECT_EQ(f.LabelProgress->Parent(), f.Find("Page1"));
+  // Its caption is the program's own: language files take no line for it.
+  EXPECT_EQ(app::LanguageTemplate(*program), language);
 }
 
 TEST_F(QuickScanTest, AbortKeepsTheFindingsSoFar) {

@@ -2,6 +2,9 @@
 // (Wine runs everything as an administrator).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+
 #include "engine/helpers.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/unit/sim_fixture.h"
@@ -77,6 +80,48 @@ TEST_F(SimFixture, PathsFollowWindowsRules) {
   EXPECT_TRUE(FileExists(machine.Files(), "C:\\DIR\\FILE.TXT. "));
   EXPECT_FALSE(FileExists(machine.Files(), "Q:\\dir\\file.txt"));  // unmapped drive
   EXPECT_FALSE(FileExists(machine.Files(), "relative.txt"));
+}
+
+// Names ignore letter case. A folder that has not changed for a while
+// answers from its listing, and every change after that is seen at once.
+TEST_F(SimFixture, NamesInOldFoldersAreLookedUpInTheirListing) {
+  auto& files = machine.Files();
+  WriteFile("C:\\old\\Keep.txt", "keep");
+  const auto folder = machine.SimFiles().HostPath("C:\\old");
+  auto age = [&] {
+    std::filesystem::last_write_time(
+        folder, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  };
+  age();
+  EXPECT_FALSE(engine::IsValidFile(files, "C:\\old\\missing.txt"));
+  EXPECT_FALSE(engine::IsValidFile(files, "C:\\OLD\\Missing.TXT"));
+  EXPECT_TRUE(engine::IsValidFile(files, "C:\\old\\keep.TXT"));
+  EXPECT_TRUE(engine::IsValidFile(files, "C:\\OLD\\KEEP.TXT"));
+  WriteFile("C:\\old\\new.txt", "new");  // through the machine
+  EXPECT_TRUE(engine::IsValidFile(files, "C:\\old\\NEW.txt"));
+  age();
+  EXPECT_FALSE(engine::IsValidFile(files, "C:\\old\\later.txt"));
+  std::ofstream(folder / "later.txt") << "behind the machine's back";
+  EXPECT_TRUE(engine::IsValidFile(files, "C:\\old\\LATER.txt"));
+  age();
+  EXPECT_TRUE(engine::IsValidFile(files, "C:\\old\\keep.txt"));
+  std::filesystem::remove(folder / "Keep.txt");
+  EXPECT_FALSE(engine::IsValidFile(files, "C:\\old\\keep.txt"));
+  EXPECT_FALSE(FileExists(files, "C:\\old\\KEEP.txt"));
+}
+
+// A folder's time may not move for a change made in the same tick of the
+// file system's clock as the one before: a name added right after a lookup
+// listed the folder is found all the same, in any letter case.
+TEST_F(SimFixture, NameAddedRightAfterItsFolderWasListedIsFound) {
+  WriteFile("C:\\fresh\\a.txt", "a");
+  const auto folder = machine.SimFiles().HostPath("C:\\fresh");
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "C:\\fresh\\n" + std::to_string(i) + ".txt";
+    EXPECT_FALSE(engine::IsValidFile(machine.Files(), name));
+    std::ofstream(folder / ("N" + std::to_string(i) + ".TXT")) << "n";
+    EXPECT_TRUE(engine::IsValidFile(machine.Files(), name)) << name;
+  }
 }
 
 TEST_F(SimFixture, FullDiskFailsTheWriteAndReplacingKeepsTheOldFile) {

@@ -13,6 +13,7 @@
 #include "startup/services.h"
 #include "startup/u_svc.h"
 #include "tests/unit/startup_fixture.h"
+#include "undo/undo_journal.h"
 
 namespace {
 
@@ -233,8 +234,12 @@ TEST_F(WindowGuardTest, StartupValueRemovalIsBoundedAndTellsWhatStays) {
   Set(Hive::CurrentUser, kRun, "keep", "C:\\good.exe");
   WatchdogMachine watched(machine);
   std::vector<std::string> left;
-  EXPECT_TRUE(engine::RemoveStartupValuesFor(watched, kFolder, "C:\\evil\\w.exe", &left));
+  undo::Journal journal(watched, kFolder);
+  undo::Backup backup(journal, "Delete start-up values");
+  EXPECT_TRUE(engine::RemoveStartupValuesFor(watched, kFolder, "C:\\evil\\w.exe", backup, &left));
   EXPECT_EQ(watched.reg.deletes, engine::kMaxRemovalPasses - 1);
+  // Each value deleted was kept first, the one written back each time too.
+  EXPECT_EQ(backup.ItemCount(), std::size_t(engine::kMaxRemovalPasses - 1));
   EXPECT_EQ(left, Texts{"HKEY_CURRENT_USER\\" + kRun + "\\w"});
   EXPECT_EQ(Get(Hive::CurrentUser, kRun, "keep"), "C:\\good.exe");
 }

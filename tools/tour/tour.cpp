@@ -1,20 +1,24 @@
 // A guided tour of the real windows for the demo: runs the program from its
 // folder, shows every page, the action dialog and the language window, then
 // applies the shipped translation, saving a BMP of each into the folder given.
-// On the way it shows the process page and the Report Manager, quarantines a planted sample, shows the Quarantine Manager
-// and restores the sample.
+// On the way it shows the process page and the Report Manager, quarantines a
+// planted sample, shows the Quarantine Manager and restores the sample, and
+// fixes another one so the Quarantine Manager lists its backup.
 //   kvx_tour.exe OUTPUT_FOLDER
-//   kvx_tour.exe OUTPUT_FOLDER --scan   a quick scan, then the findings page
+//   kvx_tour.exe OUTPUT_FOLDER --scan   a quick scan on its way and done: the findings page
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "app/all_windows.h"
+#include "app/fix_ui.h"
 #include "app/options.h"
 #include "engine/helpers.h"
+#include "engine/rules.h"
 #include "app/scan_ui.h"
 #include "platform/win32/machine.h"
+#include "undo/undo_journal.h"
 
 namespace {
 
@@ -99,7 +103,19 @@ int main(int argc, char** argv) {
   if (scan) {
     f.ShowPage(1);
     Settle(*host);
+    // The scan notes the time once as it starts and once as each rule
+    // begins: halfway through it waits until its counts are due again, and
+    // the next rule is pictured with them.
+    const std::size_t halfway = engine::CountRulePasses(f.database) / 2 + 1;
+    std::size_t notes = 0;
+    f.scan.timeText = [&] {
+      ++notes;
+      if (notes == halfway) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      if (notes == halfway + 1) shot(f, "scan-progress");
+      return engine::LocalTimeText();
+    };
     app::RunQuickScan(p, false);
+    f.scan.timeText = nullptr;
     shot(f, "scan-findings");
     f.Close();
     Settle(*host);
@@ -158,6 +174,32 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tour: the sample did not come back byte for byte\n");
     ++failures;
   }
+  p.form9->Close();
+  // A fix of a planted finding and the Run value that starts it: the
+  // Quarantine Manager then lists the backup that holds both.
+  const std::string planted = "C:\\Samples\\updater.exe";
+  if (platform::WriteWholeFile(files, planted, "MZ planted demo finding, harmless") == platform::kOk) {
+    if (auto k = machine->Reg().Create(platform::Hive::CurrentUser,
+                                       "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                       platform::keyaccess::kAllAccess))
+      k->WriteString("Demo Updater", planted + " /silent");
+    engine::TFileList r;
+    r.Path = planted;
+    r.Name = "Trojan.Demo.Updater";
+    r.Md5 = engine::FileMd5(files, planted);
+    f.scan.findings.Add(r);
+    app::FixOptions options;
+    options.boxes = false;
+    app::RunFix(p, options);
+    f.scan.findings.Clear();
+    f.Memo2->Clear();
+  }
+  if (platform::FileExists(files, planted) || p.journal->List().empty()) {
+    std::fprintf(stderr, "tour: the fix of %s left no backup\n", planted.c_str());
+    ++failures;
+  }
+  p.form9->Show();
+  shot(*p.form9, "backups");
   p.form9->Close();
   // The ignore list with a folder added (shown, not saved), and "Scan with
   // Options" after checking the planted sample's folder.
