@@ -80,13 +80,7 @@ TEST_F(ScanGuardTest, OneJobAtATimeAcrossAllWindows) {
       p.form1->Button1Click();
       p.optscan->Show();
       p.optscan->Find("xpButton3")->Click();
-      // The end of the scan, declining the full scan.
-      host.Answer(ui::kIdNo,
-                  "You have 2 dangerous viruses & worms in your computer by quick report.\r" +
-                      p.msg[128],
-                  "Alert");
-      host.Answer(ui::kIdOk, "Click on \"Fix\" button to fix selected tasks by quick report!",
-                  "Information");
+      AnswerDecliningFullScan(2);  // the end of the scan
     }
     return std::string("10:00:00");
   };
@@ -130,12 +124,7 @@ TEST_F(ScanGuardTest, UndoAndDeleteBackupTakeTheirTurn) {
         host.Answer(ui::kIdOk, "Please wait until the scan has finished.", "Information");
       q.xpButtonUndo->Click();
       q.xpButtonDeleteBackup->Click();
-      host.Answer(ui::kIdNo,
-                  "You have 1 dangerous viruses & worms in your computer by quick report.\r" +
-                      p.msg[128],
-                  "Alert");
-      host.Answer(ui::kIdOk, "Click on \"Fix\" button to fix selected tasks by quick report!",
-                  "Information");
+      AnswerDecliningFullScan(1);
     }
     return std::string("10:00:00");
   };
