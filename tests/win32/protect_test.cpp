@@ -1,6 +1,6 @@
 // The real program under Wine against a database whose rules name the
 // Windows folder itself and the shell: "/scan /fix" leaves the Windows folder
-// whole, lists both rules as protected and ends no program. Run in a prefix
+// whole, lists both rules as protected, ends no program and backs up nothing. Run in a prefix
 // of its own (see tests/CMakeLists.txt), so a failure here cannot spoil the
 // other tests' machine.
 #include <gtest/gtest.h>
@@ -74,6 +74,9 @@ TEST(Win32Protect, FixLeavesTheWindowsFolderAndTheShell) {
       << bytes;
   ASSERT_FALSE(r["protected"].empty());
   EXPECT_TRUE(platform::SameText(r["protected"][0]["path"].get<std::string>(), windows + "\\"));
+  // Nothing was removed, so no backup holds anything of it.
+  ASSERT_TRUE(r.contains("backup")) << bytes;
+  EXPECT_TRUE(r["backup"].is_null()) << bytes;
 
   fs.DeleteFile(report);
   fs.DeleteFile(dir + "\\test.dat");
