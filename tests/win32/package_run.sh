@@ -78,11 +78,19 @@ echo "harmless sample" >"$WINEPREFIX/drive_c/windows/kvxdemo_trojan.exe"
 "$WINE64" "$exec" /scan /fix >"$work/out" 2>"$work/err"
 check "klaruvexc.exe /scan /fix exit code" 1 $?
 check "klaruvexc.exe /scan /fix output" \
-  "$db_line|Found Worm.Absolute: C:\\KvxDemo\\worm.exe; removed|Found Trojan.Win: C:\\windows\\kvxdemo_trojan.exe; removed|Result: infected, 2 found, 2 removed, 0 not removed" \
-  "$(tr -d '\r' <"$work/out" | paste -sd '|')"
+  "$db_line|Found Worm.Absolute: C:\\KvxDemo\\worm.exe; removed|Found Trojan.Win: C:\\windows\\kvxdemo_trojan.exe; removed|Backup: ID|Result: infected, 2 found, 2 removed, 0 not removed" \
+  "$(tr -d '\r' <"$work/out" | sed 's/^Backup: [0-9-]*$/Backup: ID/' | paste -sd '|')"
 check "klaruvexc.exe /scan /fix errors" "" "$(tr -d '\r' <"$work/err")"
 check "the samples are gone" "" \
   "$(cd "$WINEPREFIX/drive_c" && ls KvxDemo/worm.exe windows/kvxdemo_trojan.exe 2>/dev/null)"
+
+# The backup beside the unpacked program puts them back.
+"$WINE64" "$exec" /undo >"$work/out" 2>"$work/err"
+check "klaruvexc.exe /undo exit code" 0 $?
+check "klaruvexc.exe /undo result" "Result: undone, 2 restored, 0 conflicts, 0 not restored" \
+  "$(tr -d '\r' <"$work/out" | tail -n 1)"
+check "the samples are back" "harmless sample|harmless sample" \
+  "$(cd "$WINEPREFIX/drive_c" && cat KvxDemo/worm.exe windows/kvxdemo_trojan.exe 2>/dev/null | paste -sd '|')"
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "the unpacked archive runs through both programs"
