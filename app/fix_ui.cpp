@@ -373,10 +373,11 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
     } else {
       f.Memo2->Add(time + msg[54] + r.Path);
       // One entry per path: the one there counts only when it is this file.
+      // A file not read whole has no digest and is never taken for it.
       const TQFileList* held = out ? store.Find(r.Path) : nullptr;
       if (!held) {
         if (out) out->error = "not stored in quarantine: " + store.LastError();
-      } else if (!held->Checksum.empty() && held->Checksum == engine::FileMd5(fs, r.Path)) {
+      } else if (!held->Checksum.empty() && engine::ReadFileMd5(fs, r.Path) == held->Checksum) {
         out->quarantined = true;
       } else {
         out->olderInQuarantine = held->Checksum;
