@@ -49,9 +49,11 @@ std::string FindingLine(const nlohmann::json& f) {
 const std::vector<std::string>& ConsoleUsage() {
   static const std::vector<std::string> usage = {
       "Klaruvex Pro v4 - SE, command line",
-      "Usage: klaruvexc [/scan [/db FILE] [/path DIR]...] [/fix | /quarantine] [/log [FILE]] "
-      "[/report FILE]",
+      "Usage: klaruvexc [/update [/server HOST[:PORT]]] [/scan [/db FILE] [/path DIR]...] "
+      "[/fix | /quarantine] [/log [FILE]] [/report FILE]",
       "       klaruvexc /undo [ID] [/report FILE]",
+      "  /update        bring the threat database up to date (a new program is only announced)",
+      "  /server HOST   another update server",
       "  /scan          the quick scan with the threat database \"files.dat\" beside the program",
       "  /db FILE       another threat database",
       "  /path DIR      scan every file below DIR by its hash instead (may repeat)",
@@ -72,6 +74,9 @@ ConsoleText ConsoleLines(const nlohmann::json& report) {
   auto& out = text.out;
   if (const std::string update = Text(report, "update"); !update.empty())
     out.push_back(update == "done" ? "Update: done" : "Update: failed");
+  if (const std::string version = Text(report, "newProgram"); !version.empty())
+    out.push_back("A new program is announced: version " + version +
+                  "; \"klaruvex.exe /update\" installs it.");
   if (const std::string db = Text(report, "databaseFile"); !db.empty()) {
     const std::string date = Text(report, "databaseDate");
     out.push_back("Database " + db + (date.empty() ? "" : ": " + date));
@@ -147,7 +152,7 @@ ConsoleText ConsoleLines(const nlohmann::json& report) {
 }
 
 int RunConsole(platform::Machine& machine, const std::vector<std::string>& args,
-               const LineWriter& out, const LineWriter& err) {
+               const LineWriter& out, const LineWriter& err, const std::string& updatePublicKey) {
   if (args.size() == 1 && args[0] == "/?") {
     for (const auto& line : ConsoleUsage()) out(line);
     return kExitClean;
@@ -162,15 +167,12 @@ int RunConsole(platform::Machine& machine, const std::vector<std::string>& args,
     for (const auto& line : ConsoleUsage()) err(line);
     return kExitFailed;
   }
-  if (command->update) {
-    // The update here must never replace the program; until it can bring
-    // the database alone up to date, the windowed program updates.
-    err(std::string(kName) + ": /update is not available here; \"klaruvex.exe /update\" "
-                             "updates the database and the program.");
-    return kExitFailed;
-  }
+  // A script's run never replaces the program: the database alone is
+  // brought up to date.
+  CommandLine run = *command;
+  run.databaseOnly = true;
   nlohmann::json report;
-  const int code = RunUnattended(machine, *command, &report);
+  const int code = RunUnattended(machine, run, &report, updatePublicKey);
   const ConsoleText text = ConsoleLines(report);
   for (const auto& line : text.out) out(line);
   for (const auto& line : text.err) err(line);

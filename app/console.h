@@ -19,8 +19,11 @@ namespace app {
 // Writes one line (system code page, no line end).
 using LineWriter = std::function<void(std::string_view)>;
 
+// updatePublicKey: the key the update list must be signed with, as for the
+// windowed program; /update brings the database alone up to date.
 int RunConsole(platform::Machine& machine, const std::vector<std::string>& args,
-               const LineWriter& out, const LineWriter& err);
+               const LineWriter& out, const LineWriter& err,
+               const std::string& updatePublicKey = {});
 
 // What the console prints for a finished run, from its report (UTF-8 JSON);
 // the lines are in the system code page.

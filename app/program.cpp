@@ -42,7 +42,11 @@ void DeleteUpgradeLeftover(platform::Machine& machine, const std::string& copy) 
 
 Program::Program(platform::Machine& m, ui::Host& host) : machine(m), app(host) {}
 
-Program::~Program() = default;
+Program::~Program() {
+  // Downloads still running end before anything they use goes away.
+  if (updater) updater->Shutdown();
+  if (form4) form4->Get1.Shutdown();
+}
 
 int Program::Box(const std::string& text, const std::string& caption, ui::Buttons buttons,
                  ui::Icon icon) {
@@ -83,15 +87,22 @@ void Program::TellBusy() {
       ui::Icon::Information);
 }
 
-bool Program::Start() {
+Program::Role Program::StartRole() {
   msg.LoadDefaults();
   const std::string self = machine.Sys().ModulePath();
   programFolder = platform::ExtractFilePath(self);
   // Exact, case-sensitive: "KVXUP.EXE" is a normal start.
-  if (platform::ExtractFileName(self) == kUpgradeCopyName) {
-    role_ = Role::UpgradeCopy;
-    return false;
-  }
+  role_ = platform::ExtractFileName(self) == kUpgradeCopyName ? Role::UpgradeCopy : Role::Normal;
+  return role_;
+}
+
+Program::Role Program::StartHandOver() {
+  if (StartRole() == Role::Normal) DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
+  return role_;
+}
+
+bool Program::Start() {
+  if (StartRole() == Role::UpgradeCopy) return false;
   DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
   journal = std::make_unique<undo::Journal>(machine, programFolder);
   journal->pump = [this] { app.ProcessMessages(); };
@@ -99,7 +110,7 @@ bool Program::Start() {
   app.title = kAppTitle;
   CreateForms();
   if (app.Terminated()) return false;
-  updater = std::make_unique<update::Updater>(*this);
+  updater = std::make_unique<update::Updater>(*this, updatePublicKey);
   ConnectFix(*this);
   ApplyStartupLanguage(*this);  // the language file addresses every window
   return true;

@@ -28,6 +28,9 @@ class Journal;
 namespace app {
 
 inline constexpr const char* kUpgradeCopyName = "kvxup.exe";
+// What an unattended run passes to the programs its upgrade starts: they
+// only complete the hand-over and end, with no window, update or scan.
+inline constexpr const char* kHandOverSwitch = "/handover";
 inline constexpr const char* kAppTitle = "Klaruvex Pro v4 - SE";
 
 // The long jobs of which one runs at a time across all windows: each reads
@@ -53,6 +56,10 @@ class Program {
   bool Start();
   // Start() and then the message loop; the exit code.
   int Main();
+  // The start of a run the hand-over began: the message table and the role;
+  // in the normal role (the new program in place) the copy is deleted.
+  // Nothing else: no window, no update, no scan.
+  Role StartHandOver();
 
   Role GetRole() const { return role_; }
 
@@ -89,12 +96,16 @@ class Program {
 
   // The update check, database update and log upload state of the main window.
   std::unique_ptr<update::Updater> updater;
+  // The key the update list must be signed with (64 hexadecimal digits): the
+  // build's, handed in by the program's entry; empty for the plain channel.
+  std::string updatePublicKey;
   // The backups of everything the program removes or changes for the user.
   std::unique_ptr<undo::Journal> journal;
 
  private:
   void CreateForms();
   void TellBusy();
+  Role StartRole();
   Role role_ = Role::Normal;
   Job job_ = Job::None;
 };

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <ctime>
+#include <utility>
 
 #include "app/all_windows.h"
 #include "app/fix_ui.h"
@@ -18,6 +19,7 @@
 #include "undo/undo_journal.h"
 #include "update/ezcrypt.h"
 #include "update/unattended_update.h"
+#include "update/updater.h"
 #include "update/upgrade_window.h"
 
 namespace app {
@@ -31,6 +33,7 @@ struct Switch {
   std::vector<std::string> CommandLine::*list = nullptr;  // a switch that may repeat
 };
 const Switch kSwitches[] = {
+    {kHandOverSwitch, &CommandLine::handOver, nullptr},
     {"/scan", &CommandLine::scan, nullptr},
     {"/db", nullptr, &CommandLine::database},
     {"/report", nullptr, &CommandLine::report},
@@ -110,6 +113,24 @@ void AddScanResults(Program& p, Report& report) {
   report.Json()["inventory"] = std::move(inventory);
 }
 
+// What the report says of a failed update.
+std::string UpdateError(Program& p) {
+  const std::string& reason = p.updater->failure;
+  return "The update failed" + (reason.empty() ? std::string() : ": " + reason) +
+         "; the database in use is kept.";
+}
+
+// A run an unattended upgrade started: the copy puts itself over the
+// program and starts it; the new program deletes the copy. Nothing else.
+int CompleteHandOver(platform::Machine& machine) {
+  ui::HeadlessHost host;
+  host.onUnexpected = [](const std::string&) {};
+  Program p(machine, host);
+  if (p.StartHandOver() == Program::Role::UpgradeCopy)
+    return update::RunUpgradeCopy(p, {}, kHandOverSwitch);
+  return kExitClean;
+}
+
 // What /undo did, item by item.
 nlohmann::json UndoResults(const undo::UndoReport& u) {
   auto items = nlohmann::json::array();
@@ -138,7 +159,13 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     return nullptr;
   };
   CommandLine c;
+  // Before anything else: whatever follows, such a run only hands over.
+  if (!args.empty() && platform::SameText(args[0], kHandOverSwitch)) {
+    c.handOver = true;
+    return c;
+  }
   for (std::size_t i = 0; i < args.size(); ++i) {
+    if (platform::SameText(args[i], kHandOverSwitch)) return std::nullopt;
     const Switch* match = find(args[i]);
     if (!match) return std::nullopt;
     if (match->flag) {
@@ -165,11 +192,20 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
 }
 
 int RunUnattended(platform::Machine& machine, const CommandLine& command,
-                  nlohmann::json* reportOut) {
+                  nlohmann::json* reportOut, const std::string& updatePublicKey) {
   auto& fs = machine.Files();
   Report report;
   std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
-  auto finish = [&](int code, const std::string& error, const char* result = nullptr) {
+  std::function<void(int&, std::string&)> handOver;  // an upgrade waiting for the run's end
+  // The first exception that escaped a handler: it ends the run with 2.
+  std::string escaped;
+  auto finish = [&](int code, std::string error, const char* result = nullptr) {
+    if (handOver) std::exchange(handOver, nullptr)(code, error);
+    if (!escaped.empty()) {
+      code = kExitFailed;
+      error = escaped;
+      result = nullptr;
+    }
     if (addRows && !command.report.empty()) addRows();
     if (!result) result = code == kExitFailed ? "failed" : code == kExitFound ? "infected" : "clean";
     report.Set("result", result);
@@ -197,102 +233,144 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
   ui::HeadlessHost host;
   host.onUnexpected = [](const std::string&) {};
   Program p(machine, host);
-  if (!p.Start()) {
-    // Started as the upgrade copy: it only puts the new program in place.
-    if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
-    return finish(kExitFailed, "The program does not run on this system.");
-  }
-  if (command.undo) {
-    const auto u = p.journal->Undo(command.undoId);
-    report.Json()["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
-    report.Json()["undo"] = UndoResults(u);
-    using S = undo::UndoReport::Status;
-    switch (u.status) {
-      case S::Done: return finish(kExitClean, "", "undone");
-      case S::Conflicts: return finish(kExitFound, "", "conflicts");
-      case S::Nothing: return finish(kExitFailed, u.error, "nothing to undo");
-      default: return finish(kExitFailed, u.error, "failed");
-    }
-  }
-  addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
-
-  bool updateFailed = false;
-  if (command.update) {
-    const int rc = update::RunUnattendedUpdate(p, command.server);
-    updateFailed = rc != update::kUpdateDone;
-    report.Set("update", updateFailed ? "failed" : "done");
-    // A handed-over upgrade ends this run: the new program is starting.
-    if (p.app.Terminated()) return finish(kExitClean, "");
-    if (!command.scan && !command.log)
-      return finish(updateFailed ? kExitFailed : kExitClean,
-                    updateFailed ? "The update failed; the database in use is kept." : "");
-  }
-
-  auto writeLog = [&] {
-    std::string error = logopt::WriteUnattendedLog(p, command.logFile);
-    if (error.empty()) report.Set("log", logopt::UnattendedLogPath(p, command.logFile));
-    return error;
+  p.updatePublicKey = updatePublicKey;
+  p.app.OnException = [&](const std::string& message) {
+    if (escaped.empty()) escaped = message;
   };
-  if (!command.scan) {
-    const std::string error = writeLog();
-    if (!error.empty()) return finish(kExitFailed, error);
-    return finish(updateFailed ? kExitFailed : kExitClean,
-                  updateFailed ? "The update failed; the database in use is kept." : "");
-  }
-
-  const std::string db =
-      command.database.empty() ? p.programFolder + "files.dat" : command.database;
-  report.Set("databaseFile", db);
-  auto& database = p.form1->database;
-  if (auto problem = engine::LoadProblem(database.Load(fs, db, update::LanguageKey())); !problem.empty())
-    return finish(kExitFailed, "The threat database \"" + db + "\" " + problem);
-  if (database.Text().find('\r') == std::string::npos)
-    return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
-  report.Set("databaseDate", database.Date(p.msg[2]));
-
-  if (command.paths.empty()) {
-    RunQuickScan(p, false);
-  } else if (auto error = scanopt::RunUnattendedFolderScan(p, command.paths, report.Json());
-             !error.empty()) {
-    return finish(kExitFailed, error);
-  }
-  AddScanResults(p, report);
-  // A rule that named a protected place found something too, though it is never removed.
-  const bool found = p.form1->scan.findings.Size() > 0 || !p.form1->scan.protectedFindings.empty();
-  // Steps that were asked and could not be done, in order.
-  std::string errors;
-  auto failed = [&](const std::string& error) {
-    if (!error.empty()) errors += (errors.empty() ? "" : " ") + error;
-  };
-  if (command.fix || command.quarantine) {
-    report.Json()["backup"] = nullptr;
-    if (found) {
-      const FixSummary fixed = FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
-      report.Json()["fixed"] = fixed.fixed;
-      if (!fixed.backup.empty()) report.Json()["backup"] = fixed.backup;
-      if (fixed.notBackedUp)
-        failed(std::to_string(fixed.notBackedUp) +
-               (fixed.notBackedUp == 1 ? " finding was left in place because it"
-                                       : " findings were left in place because they") +
-               " could not be backed up (see each finding's \"error\").");
+  // Everything after the start, so an exception that escapes still ends in
+  // the report.
+  auto run = [&]() -> int {
+    if (!p.Start()) {
+      // Started as the upgrade copy: it only puts the new program in place.
+      if (p.GetRole() == Program::Role::UpgradeCopy) return update::RunUpgradeCopy(p);
+      return finish(kExitFailed, "The program does not run on this system.");
     }
+    if (command.undo) {
+      const auto u = p.journal->Undo(command.undoId);
+      report.Json()["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
+      report.Json()["undo"] = UndoResults(u);
+      using S = undo::UndoReport::Status;
+      switch (u.status) {
+        case S::Done: return finish(kExitClean, "", "undone");
+        case S::Conflicts: return finish(kExitFound, "", "conflicts");
+        case S::Nothing: return finish(kExitFailed, u.error, "nothing to undo");
+        default: return finish(kExitFailed, u.error, "failed");
+      }
+    }
+    addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
+
+    bool updateFailed = false;
+    if (command.update) {
+      const bool more = command.scan || command.log;
+      p.updater->neverUpgrade = command.databaseOnly;
+      const int rc = update::RunUnattendedUpdate(p, command.server, more);
+      updateFailed = rc == update::kUpdateFailed;
+      report.Json()["signed"] = !p.updatePublicKey.empty();
+      if (command.databaseOnly)
+        report.Json()["newProgram"] = p.updater->announcedVersion.empty()
+                                          ? nlohmann::json()
+                                          : nlohmann::json(Cp1252ToUtf8(p.updater->announcedVersion));
+      report.Set("update", updateFailed ? "failed" : p.app.Terminated() ? "upgrade started" : "done");
+      // A handed-over upgrade ends this run: the new program is starting.
+      if (p.app.Terminated()) return finish(kExitClean, "");
+      if (rc == update::kUpgradeReady) {
+        // The scan, fix and log run first, with the program and database in use.
+        handOver = [&](int& code, std::string& error) {
+          if (update::HandOverUnattended(p)) {
+            report.Set("update", "upgrade started");
+            return;
+          }
+          report.Set("update", "failed");
+          if (code == kExitClean) {
+            code = kExitFailed;
+            error = UpdateError(p);
+          }
+        };
+      }
+      if (!more) return finish(updateFailed ? kExitFailed : kExitClean, updateFailed ? UpdateError(p) : "");
+      if (!escaped.empty()) return finish(kExitFailed, "");
+    }
+
+    auto writeLog = [&] {
+      std::string error = logopt::WriteUnattendedLog(p, command.logFile);
+      if (error.empty()) report.Set("log", logopt::UnattendedLogPath(p, command.logFile));
+      return error;
+    };
+    if (!command.scan) {
+      const std::string error = writeLog();
+      if (!error.empty()) return finish(kExitFailed, error);
+      return finish(updateFailed ? kExitFailed : kExitClean, updateFailed ? UpdateError(p) : "");
+    }
+
+    const std::string db =
+        command.database.empty() ? p.programFolder + "files.dat" : command.database;
+    report.Set("databaseFile", db);
+    auto& database = p.form1->database;
+    if (auto problem = engine::LoadProblem(database.Load(fs, db, update::LanguageKey())); !problem.empty())
+      return finish(kExitFailed, "The threat database \"" + db + "\" " + problem);
+    if (database.Text().find('\r') == std::string::npos)
+      return finish(kExitFailed, "The threat database \"" + db + "\" is damaged.");
+    report.Set("databaseDate", database.Date(p.msg[2]));
+
+    if (command.paths.empty()) {
+      RunQuickScan(p, false);
+    } else if (auto error = scanopt::RunUnattendedFolderScan(p, command.paths, report.Json());
+               !error.empty()) {
+      return finish(kExitFailed, error);
+    }
+    AddScanResults(p, report);
+    // A rule that named a protected place found something too, though it is never removed.
+    const bool found =
+        p.form1->scan.findings.Size() > 0 || !p.form1->scan.protectedFindings.empty();
+    if (!escaped.empty()) return finish(kExitFailed, "");
+    // Steps that were asked and could not be done, in order.
+    std::string errors;
+    auto failed = [&](const std::string& error) {
+      if (!error.empty()) errors += (errors.empty() ? "" : " ") + error;
+    };
+    if (command.fix || command.quarantine) {
+      report.Json()["backup"] = nullptr;
+      if (found) {
+        const FixSummary fixed = FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
+        report.Json()["fixed"] = fixed.fixed;
+        if (!fixed.backup.empty()) report.Json()["backup"] = fixed.backup;
+        if (fixed.notBackedUp)
+          failed(std::to_string(fixed.notBackedUp) +
+                 (fixed.notBackedUp == 1 ? " finding was left in place because it"
+                                         : " findings were left in place because they") +
+                 " could not be backed up (see each finding's \"error\").");
+      }
+    }
+    // The log scans again: after the findings (and what was done) are in the report.
+    if (command.log) failed(writeLog());
+    if (!errors.empty()) return finish(kExitFailed, errors);
+    if (found) return finish(kExitFound, "");
+    if (updateFailed) return finish(kExitFailed, UpdateError(p));
+    return finish(kExitClean, "");
+  };
+  try {
+    return run();
+  } catch (...) {
+    if (escaped.empty()) escaped = ui::ExceptionMessage(std::current_exception());
   }
-  // The log scans again: after the findings (and what was done) are in the report.
-  if (command.log) failed(writeLog());
-  if (!errors.empty()) return finish(kExitFailed, errors);
-  if (found) return finish(kExitFound, "");
-  if (updateFailed) return finish(kExitFailed, "The update failed; the database in use is kept.");
-  return finish(kExitClean, "");
+  try {
+    return finish(kExitFailed, escaped);
+  } catch (...) {
+    return kExitFailed;  // not even the report could be written
+  }
 }
 
 int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
-               const std::function<std::unique_ptr<ui::Host>()>& windowHost) {
+               const std::function<std::unique_ptr<ui::Host>()>& windowHost,
+               const std::string& updatePublicKey) {
   if (!args.empty()) {
     auto command = ParseCommandLine(args);
-    return command ? RunUnattended(machine, *command) : kExitFailed;
+    if (command && command->handOver) return CompleteHandOver(machine);
+    return command ? RunUnattended(machine, *command, nullptr, updatePublicKey) : kExitFailed;
   }
   auto host = windowHost();
   Program program(machine, *host);
+  program.updatePublicKey = updatePublicKey;
   return program.Main();
 }
 

@@ -7,14 +7,19 @@
 // be done (the scan, the backup of any item a removal would have taken, the
 // undo, the log, the report; an unknown argument exits 2 and touches
 // nothing), with the reason in the report's "error" and the findings still
-// in it; otherwise 1 when something was found; otherwise 0. A failed update
-// is reported under "update" and keeps its own rule: with a scan that found
-// something the scan's 1 stands, otherwise the run exits 2. After /fix or
+// in it; otherwise 1 when something was found; otherwise 0. With both, the
+// update runs first. A failed update is reported under "update" and keeps its
+// own rule: with a scan that found something the scan's 1 stands, otherwise
+// the run exits 2. A new program the update brings is started only after the
+// scan, fix and log, with the program and database in use. After /fix or
 // /quarantine the report's "fixed" says whether every finding is gone and
 // "backup" names the backup that holds what was removed. /undo exits 0 when
 // everything came back, 1 when some items conflicted with what is there
 // now, 2 when there is nothing to undo or the backup cannot be read (or an
-// item could not be written back).
+// item could not be written back). An exception that escapes ends the run
+// with 2 and its message in "error".
+// "klaruvex.exe /handover" (first, the rest ignored) is how an unattended
+// upgrade starts its programs: they only complete the hand-over and end.
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,11 +42,13 @@ inline constexpr int kExitFailed = 2;
 // the table in unattended.cpp; a row with both a flag and a value takes the
 // value only when one follows.
 struct CommandLine {
+  bool handOver = false;  // /handover: only complete an upgrade's hand-over
   bool scan = false;
   std::string database;  // /db FILE: another enciphered database
   std::string report;    // /report FILE: the JSON report
   bool update = false;   // /update: the database update and program upgrade
   std::string server;    // /server HOST[:PORT]: another update server
+  bool databaseOnly = false;  // the console twin: /update never upgrades the program
   bool fix = false;         // /fix: the scan, then every finding removed
   bool quarantine = false;  // /quarantine: the same, each file stored in quarantine first
   bool log = false;      // /log [FILE]: the full report log, after the scan
@@ -56,14 +63,17 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
 
 // Runs what the command line asks on a host that shows nothing; the exit
 // code. The report, as written to /report (with "error" also when it could
-// not be written), goes to `reportOut` when given.
+// not be written), goes to `reportOut` when given. updatePublicKey: the key
+// the update list must be signed with (64 hexadecimal digits), empty for the
+// plain channel.
 int RunUnattended(platform::Machine& machine, const CommandLine& command,
-                  nlohmann::json* reportOut = nullptr);
+                  nlohmann::json* reportOut = nullptr, const std::string& updatePublicKey = {});
 
 // The program's start: with arguments unattended, without them the windows
-// on the host the factory makes.
+// on the host the factory makes. The entry hands in the build's update key.
 int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
-               const std::function<std::unique_ptr<ui::Host>()>& windowHost);
+               const std::function<std::unique_ptr<ui::Host>()>& windowHost,
+               const std::string& updatePublicKey = {});
 
 // The system code page's text as UTF-8 (Windows-1252).
 std::string Cp1252ToUtf8(std::string_view text);

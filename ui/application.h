@@ -11,7 +11,11 @@ namespace ui {
 
 class Application {
  public:
-  explicit Application(Host& host) : host_(host) {}
+  // Becomes the host's general error report while it lives.
+  explicit Application(Host& host);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
 
   Host& GetHost() { return host_; }
 
@@ -37,6 +41,13 @@ class Application {
   int Run() { return host_.Run(*this); }
   void ProcessMessages() { host_.ProcessMessages(); }
   int MessageBox(const MessageBoxSpec& spec) { return host_.MessageBox(spec); }
+
+  // The general error report: an exception that escaped a handler. Without
+  // OnException the error box shows its text (ShowException) and the
+  // program goes on.
+  void HandleException(const std::string& message);
+  void ShowException(const std::string& message);
+  std::function<void(const std::string& message)> OnException;
 
   std::string title;
 

@@ -18,7 +18,7 @@ void CallQueue::Synchronize(std::function<void()> fn) {
   done_.wait(lock, [&] { return call->done; });
 }
 
-int CallQueue::Drain() {
+int CallQueue::Drain(const ErrorReport& report) {
   int ran = 0;
   for (;;) {
     std::shared_ptr<Call> call;
@@ -28,13 +28,20 @@ int CallQueue::Drain() {
       call = calls_.front();
       calls_.pop_front();
     }
-    call->fn();
+    // The worker goes on however the call ends.
+    struct Release {
+      CallQueue& q;
+      Call& call;
+      ~Release() {
+        {
+          std::lock_guard lock(q.mutex_);
+          call.done = true;
+        }
+        q.done_.notify_all();
+      }
+    } release{*this, *call};
     ++ran;
-    {
-      std::lock_guard lock(mutex_);
-      call->done = true;
-    }
-    done_.notify_all();
+    RunReported(call->fn, report);
   }
   return ran;
 }

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "ui/error_report.h"
+
 namespace ui {
 
 // Calls handed from worker threads to the user-interface thread. The worker
@@ -20,8 +22,9 @@ class CallQueue {
   std::function<void()> wake;
 
   void Synchronize(std::function<void()> fn);
-  // Runs every queued call; returns how many ran.
-  int Drain();
+  // Runs every queued call; returns how many ran. A call that throws still
+  // releases its worker; the exception goes to `report` (or propagates).
+  int Drain(const ErrorReport& report = {});
   bool Empty();
   bool OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
 

@@ -342,6 +342,29 @@ void Form::Resize(int width, int height) {
 
 // --- Application ---
 
+Application::Application(Host& host) : host_(host) {
+  host_.onException = [this](const std::string& message) { HandleException(message); };
+}
+
+Application::~Application() { host_.onException = nullptr; }
+
+void Application::HandleException(const std::string& message) {
+  if (OnException) {
+    auto handler = OnException;
+    handler(message);
+  } else {
+    ShowException(message);
+  }
+}
+
+void Application::ShowException(const std::string& message) {
+  try {
+    MessageBox({message, title, Buttons::Ok, Icon::Error, true, true});
+  } catch (...) {
+    // Nothing more can be said when even the box fails.
+  }
+}
+
 Form* Application::FindForm(std::string_view className) const {
   for (const auto& f : forms_)
     if (f->ClassName() == className) return f.get();

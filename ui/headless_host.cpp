@@ -94,7 +94,7 @@ std::optional<std::string> HeadlessHost::NextPath(std::deque<std::optional<std::
   return answer;
 }
 
-void HeadlessHost::ProcessMessages() { calls_.Drain(); }
+void HeadlessHost::ProcessMessages() { calls_.Drain(onException); }
 
 int HeadlessHost::Run(Application& app) {
   if (auto* main = app.MainForm(); main && !app.Terminated()) main->Show();
@@ -105,7 +105,7 @@ int HeadlessHost::Run(Application& app) {
 void HeadlessHost::Advance(std::uint64_t ms) {
   const std::uint64_t end = now_ + ms;
   for (;;) {
-    calls_.Drain();
+    calls_.Drain(onException);
     Timer* next = nullptr;
     std::uint64_t when = end + 1;
     for (auto& [t, due] : due_)
@@ -116,7 +116,7 @@ void HeadlessHost::Advance(std::uint64_t ms) {
     if (!next) break;
     now_ = when;
     due_[next] = when + (next->Interval() ? next->Interval() : 1);
-    next->Fire();
+    RunReported([next] { next->Fire(); }, onException);
   }
   now_ = end;
 }

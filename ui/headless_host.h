@@ -80,6 +80,9 @@ class HeadlessHost final : public Host, private FormObserver {
   // Moves the clock on, firing every timer that falls due on the way, in
   // order of time.
   void Advance(std::uint64_t ms);
+  // Runs what a window message would run (the user's click or key) as the
+  // real host does: under the application's general error report.
+  void Dispatch(const std::function<void()>& handler) { RunReported(handler, onException); }
 
   void Attach(Form& form) override;
   int MessageBox(const MessageBoxSpec& spec) override;

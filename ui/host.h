@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "ui/error_report.h"
+
 namespace ui {
 
 class Application;
@@ -33,6 +35,10 @@ struct MessageBoxSpec {
 class Host {
  public:
   virtual ~Host() = default;
+  // The application's general error report (ui::Application sets it): an
+  // exception that escapes an event handler, a timer or a synchronised call
+  // goes here and the program goes on. Unset, it propagates.
+  ErrorReport onException;
   // Starts observing a newly created form.
   virtual void Attach(Form& form) = 0;
   virtual int MessageBox(const MessageBoxSpec& spec) = 0;

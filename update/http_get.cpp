@@ -1,5 +1,6 @@
 #include "update/http_get.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -35,16 +36,21 @@ struct THTTPGet::Job {
 THTTPGet::THTTPGet(ui::Host& host, platform::Network& net, platform::FileSystem& fs)
     : host_(host), net_(net), fs_(fs) {}
 
-THTTPGet::~THTTPGet() {
+THTTPGet::~THTTPGet() { Shutdown(); }
+
+void THTTPGet::Shutdown() {
   if (!job_) return;
-  job_->owner = nullptr;
-  job_->stop = true;
-  // Let a worker that waits for the user-interface thread finish; a worker
-  // stuck in the network is left to the stall limit.
-  for (int i = 0; i < 5000 && !job_->finished; ++i) {
+  const auto job = job_;
+  job->owner = nullptr;
+  job->stop = true;
+  // The worker holds the host, the network and the file system by
+  // reference: wait until it has let go of all of them, running its calls
+  // to this thread (which do nothing now) so it is never stuck in one.
+  while (!job->finished) {
     host_.ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!job->finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  job_.reset();
 }
 
 void THTTPGet::Abort() {
@@ -77,10 +83,11 @@ void THTTPGet::GetFile() {
     bool binaryData;
     bool progress;
     std::string fileName;
-  } copy{std::move(request), url.valid, BinaryData, bool(OnProgress), FileName};
+    std::uint64_t maxSize;
+  } copy{std::move(request), url.valid, BinaryData, bool(OnProgress), FileName, MaxSize};
 
   std::thread([job, copy = std::move(copy), &host = host_, &net = net_, &fs = fs_] {
-    bool ok = false;
+    bool ok = false, created = false;
     std::uint64_t total = 0, count = 0;
     try {
       if (copy.urlValid && !job->stop) {
@@ -92,13 +99,18 @@ void THTTPGet::GetFile() {
           if (!length && copy.binaryData) return false;
           // Anything but 200 is an error page, never the file asked for.
           if (status != 200) return false;
+          if (length && *length > copy.maxSize) return false;  // refused before a byte is stored
           total = length.value_or(0);
           file = fs.Open(copy.fileName, platform::OpenMode::Write);
-          headOk = file != nullptr;
+          headOk = created = file != nullptr;
           return headOk;
         };
         sink.onData = [&](const char* data, std::size_t n) {
           if (job->stop) return false;
+          // Past the cap, or past what the head announced: a server that
+          // keeps sending is cut off here, not when the disk is full.
+          const std::uint64_t limit = total ? std::min(total, copy.maxSize) : copy.maxSize;
+          if (n > limit - count) return writeOk = false;
           if (file->Write(data, n) != platform::kOk) return writeOk = false;
           count += n;
           if (copy.progress) {
@@ -116,9 +128,17 @@ void THTTPGet::GetFile() {
     } catch (...) {
       ok = false;
     }
-    host.Synchronize([job, ok, total] {
-      if (job->owner) job->owner->Complete(ok && !job->stop, total);
-    });
+    // Nothing partial stays behind for anyone to take for the file.
+    try {
+      if (!ok && created) fs.DeleteFile(copy.fileName);
+    } catch (...) {
+    }
+    try {
+      host.Synchronize([job, ok, total] {
+        if (job->owner) job->owner->Complete(ok && !job->stop, total);
+      });
+    } catch (...) {
+    }
     job->finished = true;
   }).detach();
 

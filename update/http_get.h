@@ -45,16 +45,26 @@ class THTTPGet {
   std::string Referer;
   bool WaitThread = false;  // GetFile returns only when the transfer has ended
   std::uint32_t stallLimitMs = kStallLimitMs;
+  // The most the body may bring: an answer that announces more is refused
+  // at its head, and one that brings more (or more than it announced) has
+  // failed. Nothing is downloaded without a bound.
+  std::uint64_t MaxSize = kDefaultMaxSize;
+  static constexpr std::uint64_t kDefaultMaxSize = 64ull << 20;
 
   std::function<void(std::uint64_t totalSize, std::uint64_t readed)> OnProgress;
   std::function<void(const std::string& fileName, std::uint64_t fileSize)> OnDoneFile;
   std::function<void()> OnError;
 
-  // Starts a download of URL into FileName; ignored while one runs.
+  // Starts a download of URL into FileName; ignored while one runs. A
+  // download that fails leaves no FileName behind.
   void GetFile();
   // Asks a running download to stop; it ends with OnError.
   void Abort();
   bool Running() const { return job_ != nullptr; }
+  // Ends a running download without its handlers and returns once its
+  // worker has let go of the network, the files and the host: what the
+  // program does before any of them goes away.
+  void Shutdown();
   bool Succeeded() const { return succeeded_; }
 
   struct Job;

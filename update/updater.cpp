@@ -6,14 +6,16 @@
 #include "app/options.h"
 #include "engine/threat_database.h"
 #include "kvx_config.h"
+#include "platform/local_time.h"
 #include "update/ezcrypt.h"
+#include "update/list_signature.h"
 
 namespace update {
 namespace {
 
 constexpr const char* kAgent = "UtilMind HTTPGet";
-// A downloaded database or package larger than this is no database of ours.
-constexpr std::uint64_t kDatabaseReadLimit = 256ull * 1024 * 1024;
+// The highest list serial accepted on this machine, in the options key.
+constexpr const char* kSerialValue = "UpdateSerial";
 
 void Configure(THTTPGet& get, bool binary, bool wait) {
   get.AcceptTypes = "*/*";
@@ -39,12 +41,17 @@ std::string UpdateServer(app::Program& program) {
   return server.empty() ? KVX_VENDOR_HOST : server;
 }
 
-Updater::Updater(app::Program& p)
+Updater::Updater(app::Program& p, std::string key)
     : program(p),
       Get1(p.app.GetHost(), p.machine.Net(), p.machine.Files()),
-      Get2(p.app.GetHost(), p.machine.Net(), p.machine.Files()) {
+      Get2(p.app.GetHost(), p.machine.Net(), p.machine.Files()),
+      Get3(p.app.GetHost(), p.machine.Net(), p.machine.Files()),
+      publicKey(std::move(key)) {
   Configure(Get1, true, true);
   Configure(Get2, false, false);
+  Configure(Get3, false, true);
+  Get2.MaxSize = kListCap;
+  Get3.MaxSize = kSignatureCap;
   Get1.OnProgress = [this](std::uint64_t t, std::uint64_t r) { Get1Progress(t, r); };
   Get1.OnDoneFile = [this](const std::string& f, std::uint64_t s) { Get1DoneFile(f, s); };
   Get1.OnError = [this] { Get1Error(); };
@@ -74,8 +81,15 @@ void Updater::Tell(const std::string& text, const std::string& caption, ui::Icon
   if (!unattended) program.Box(text, caption, ui::Buttons::Ok, icon);
 }
 
+void Updater::Shutdown() {
+  Get1.Shutdown();
+  Get2.Shutdown();
+  Get3.Shutdown();
+}
+
 void Updater::StartListCheck() {
-  Get2.URL = Url("/updr2/list.htm");
+  failure.clear();
+  Get2.URL = Url(kListPath);
   Get2.FileName = program.programFolder + "list.htm";
   Get2.GetFile();
 }
@@ -110,11 +124,58 @@ void Updater::Timer3Timer() {
   if (previous == 2) program.form2->Timer1->SetEnabled(program.form2->c1->Checked());
 }
 
-void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
+bool Updater::SignatureVerifies(std::string_view bytes) {
   auto& fs = program.machine.Files();
+  const std::string file = program.programFolder + "list.sig";
+  Get3.URL = Url(kSignaturePath);
+  Get3.FileName = file;
+  Get3.GetFile();
+  std::string text;
+  const bool read =
+      Get3.Succeeded() && platform::ReadWholeFile(fs, file, text, kSignatureCap) == platform::kOk;
+  fs.DeleteFile(file);
+  const auto signature = read ? ParseSignatureText(text) : std::nullopt;
+  return signature && VerifySignature(publicKey, bytes, *signature);
+}
+
+std::string Updater::Accept(const UpdateList& list, std::string_view bytes) {
+  if (!list.Usable()) return "the update list could not be read";
+  if (publicKey.empty()) return {};
+  if (!SignatureVerifies(bytes)) return "the update list is not signed";
+  // A list signed long ago must not take this machine back to what it had.
+  if (!list.serial) return "the update list carries no serial number";
+  auto key = program.machine.Reg().Create(platform::Hive::CurrentUser, app::kOptionsKey,
+                                          platform::keyaccess::kAllAccess);
+  const std::uint32_t accepted = key ? key->ReadDword(kSerialValue).value_or(0) : 0;
+  if (*list.serial < accepted) return "the update list is older than one used before";
+  if (list.expires) {
+    const platform::LocalTime now = platform::NowLocal();
+    const auto today = std::uint32_t(now.year * 10000 + now.month * 100 + now.day);
+    if (today > *list.expires) return "the update list has expired";
+  }
+  if (key && *list.serial > accepted) key->WriteDword(kSerialValue, *list.serial);
+  return {};
+}
+
+bool Updater::Vouches(const std::string& serverPath, std::string_view bytes) const {
+  const auto it = hashes_.find(serverPath);
+  if (it == hashes_.end()) return publicKey.empty();
+  return !it->second.empty() && Sha256Hex(bytes) == it->second;
+}
+
+void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
+  // A list that arrives while the one before waits for its signature is
+  // left alone: that check is still running.
+  if (Get3.Running()) return;
+  auto& fs = program.machine.Files();
+  // Every way out of the check removes the list.
+  struct Remove {
+    platform::FileSystem& fs;
+    const std::string& path;
+    ~Remove() { fs.DeleteFile(path); }
+  } remove{fs, fileName};
   // A start-up check whose list arrives while a job runs is tried again later.
   if (!holding_ && !program.BeginJob(app::Job::Update, false)) {
-    fs.DeleteFile(fileName);
     program.form1->Timer3->SetEnabled(true);
     return;
   }
@@ -126,35 +187,28 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
     }
   } endJob{*this};
   updateState = 3;
-  if (size == 0) return;
   std::string bytes;
-  if (auto f = fs.Open(fileName, platform::OpenMode::Read)) {
-    bytes.resize(kListReadLimit);
-    std::size_t got = 0, n;
-    while (got < bytes.size() && (n = f->Read(bytes.data() + got, bytes.size() - got)) > 0) got += n;
-    bytes.resize(got);
-  }
-  // Every way out of the check removes the list.
-  struct Remove {
-    platform::FileSystem& fs;
-    const std::string& path;
-    ~Remove() { fs.DeleteFile(path); }
-  } remove{fs, fileName};
+  if (size == 0 || platform::ReadWholeFile(fs, fileName, bytes, kListCap) != platform::kOk)
+    bytes.clear();
 
   const UpdateList list = ParseUpdateList(bytes);
-  if (!list.Usable()) {
+  if (std::string refusal = Accept(list, bytes); !refusal.empty()) {
     outcome = UpdateOutcome::Failed;
+    failure = std::move(refusal);
     return;
   }
+  hashes_ = list.hashes;
   logUploadSwitch = list.UploadAllowed();
   programDigest = list.ProgramDigest();
   updateState = 1;
   const auto& msg = program.msg;
 
   bool outdated = false;
+  announcedVersion.clear();
   if (list.version != kBuiltInVersion) {
     updateState = 2;
-    if (AskYes(msg[100] + "\r" + msg[101] + kBuiltInVersion + "\r" + msg[102] + list.version,
+    if (neverUpgrade) announcedVersion = list.version;
+    if (!neverUpgrade && AskYes(msg[100] + "\r" + msg[101] + kBuiltInVersion + "\r" + msg[102] + list.version,
                msg[23])) {
       StartProgramDownload(list.version);
       return;
@@ -171,6 +225,7 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
     Tell(msg[103], msg[23], ui::Icon::Error);
     main.SetEnabled(true);
     outcome = UpdateOutcome::Failed;
+    failure = "the program is out of date";
     return;
   }
   updateState = 2;
@@ -179,9 +234,10 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
   DownloadDatabase(list);
 }
 
-void Updater::StartGet1(const std::string& path, const std::string& file) {
+void Updater::StartGet1(const std::string& path, const std::string& file, std::uint64_t cap) {
   SetButtons(false);
   Get1.URL = Url(path);
+  Get1.MaxSize = cap;
   Get1.FileName = program.programFolder + file;
   program.form1->Label2->SetCaption(program.msg[106]);
   Get1.GetFile();
@@ -204,7 +260,7 @@ void Updater::DownloadDatabase(const UpdateList& list) {
         currentNumber = n;
         incrementalRun = true;
         package_ = Package::Failed;
-        StartGet1("/updr2/upd/" + std::to_string(n) + ".htm", "Upd.dat");
+        StartGet1(PackagePath(n), "Upd.dat", kPackageCap);
         chained = package_ == Package::Merged;
       }
       incrementalRun = false;
@@ -216,7 +272,7 @@ void Updater::DownloadDatabase(const UpdateList& list) {
       if (chained || package_ == Package::Reported) return;
     }
   }
-  StartGet1("/updr2/files2.htm", "filess.dat");
+  StartGet1(kDatabasePath, "filess.dat", kDatabaseCap);
 }
 
 void Updater::Get1Progress(std::uint64_t total, std::uint64_t readed) {
@@ -230,6 +286,7 @@ void Updater::Get1DoneFile(const std::string&, std::uint64_t size) {
     if (!incrementalRun) {
       SetButtons(true);
       outcome = UpdateOutcome::Failed;
+      failure = "the server sent no database";
     }
     return;
   }
@@ -256,10 +313,13 @@ void Updater::Get1DoneFile(const std::string&, std::uint64_t size) {
 bool Updater::MergeDownloadedPackage() {
   std::string package;
   if (platform::ReadWholeFile(program.machine.Files(), program.programFolder + "Upd.dat", package,
-                              kDatabaseReadLimit) != platform::kOk)
+                              kPackageCap) != platform::kOk ||
+      !Vouches(PackagePath(currentNumber), package))
     return false;
   DecipherInPlace(package, LanguageKey());
-  if (!MergePackage(pending_, package)) return false;
+  // Past the database cap the chain has failed: the next start would refuse
+  // the result.
+  if (!MergePackage(pending_, package, kDatabaseCap)) return false;
   package_ = Package::Merged;
   return true;
 }
@@ -272,7 +332,10 @@ bool Updater::TakeCompleteDatabase() {
   // may replace the one in use.
   bool sound = false;
   try {
-    sound = platform::ReadWholeFile(fs, downloaded, image, kDatabaseReadLimit) == platform::kOk &&
+    const bool read = platform::ReadWholeFile(fs, downloaded, image, kDatabaseCap) == platform::kOk;
+    const bool vouched = read && Vouches(kDatabasePath, image);
+    if (read && !vouched) failure = "the downloaded database does not match the update list";
+    sound = vouched &&
             engine::UnpackDatabase(image, LanguageKey(), text) == engine::LoadResult::Ok &&
             EndsWithEndLine(text) &&
             fs.ReplaceFile(downloaded, program.programFolder + "files.dat") == platform::kOk;
@@ -308,6 +371,7 @@ void Updater::Get1Error() {
 }
 
 void Updater::DownloadFailed() {
+  if (failure.empty()) failure = "the database could not be downloaded";
   auto& form = *program.form1;
   const auto& msg = program.msg;
   form.Label2->SetCaption(msg[94]);
@@ -325,7 +389,8 @@ void Updater::SetButtons(bool enabled) {
 void Updater::StartProgramDownload(const std::string& version) {
   auto& upgrade = *program.form4;
   upgrade.Label1->SetCaption(program.msg[102] + version);
-  upgrade.Get1.URL = Url("/updr2/kvxup.htm");
+  upgrade.Get1.URL = Url(kProgramPath);
+  upgrade.Get1.MaxSize = kProgramCap;
   upgrade.Get1.FileName = program.programFolder + app::kUpgradeCopyName;
   outcome = UpdateOutcome::Upgrading;
   upgrade.Get1.WaitThread = unattended;

@@ -5,6 +5,7 @@
 // upload offer.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,10 @@ std::string ServerOption(app::Program& program, const char* value);
 // "UpdateServer" when set, otherwise the vendor's server.
 std::string UpdateServer(app::Program& program);
 
-// How the last update run ended, for the unattended update.
-enum class UpdateOutcome { None, UpToDate, Updated, Failed, Upgrading };
+// How the last update run ended, for the unattended update. UpgradeReady:
+// the new program is downloaded and checked, and waits for the run to start
+// it (handOverLater).
+enum class UpdateOutcome { None, UpToDate, Updated, Failed, Upgrading, UpgradeReady };
 
 // What the log upload sends: the system inventory and the infection summary.
 struct LogLines {
@@ -36,13 +39,17 @@ struct LogLines {
 
 class Updater {
  public:
-  explicit Updater(app::Program& program);
+  // publicKey: the key the update list must be signed with (64 hexadecimal
+  // digits); empty for the plain channel.
+  Updater(app::Program& program, std::string publicKey = {});
   Updater(const Updater&) = delete;
   Updater& operator=(const Updater&) = delete;
 
   app::Program& program;
   THTTPGet Get1;  // database files; waits
   THTTPGet Get2;  // the update list; returns at once
+  THTTPGet Get3;  // the list's signature; waits
+  std::string publicKey;
 
   int updateState = 0;  // 0 none yet, 3 no usable list, 1 nothing offered, 2 offered
   bool logUploadSwitch = false;
@@ -52,11 +59,28 @@ class Updater {
   // Set for the unattended update: every question is answered yes, no box
   // is shown, and the outcome is recorded.
   bool unattended = false;
+  // Unattended: a downloaded program is not started at once; the run starts
+  // it once its scan, fix and log are done.
+  bool handOverLater = false;
+  // Unattended from the console twin: a new program is never downloaded;
+  // its version is kept in `announcedVersion` and the run goes on as if
+  // the user had said no.
+  bool neverUpgrade = false;
+  std::string announcedVersion;
   UpdateOutcome outcome = UpdateOutcome::None;
+  // Why the last update run failed, in a few words ("the update list is not
+  // signed"); empty when it did not.
+  std::string failure;
   // A server given on the command line; wins over the options value.
   std::string serverOverride;
   // The program digest line 4 of the last usable list asks for (may be empty).
   std::string programDigest;
+  // Whether the last usable list vouches for these bytes downloaded from the
+  // server path: they have the SHA-256 its hash line gives. Without a hash
+  // line only the plain channel takes them.
+  bool Vouches(const std::string& serverPath, std::string_view bytes) const;
+  // Ends every download of the update before the program goes away.
+  void Shutdown();
 
   // The log's lines; the quick scan and the inventory supply them.
   std::function<LogLines()> logLines;
@@ -75,8 +99,12 @@ class Updater {
   void Get1Progress(std::uint64_t total, std::uint64_t readed);
   void Get1DoneFile(const std::string& fileName, std::uint64_t size);
   void Get1Error();
+  // Checks the list (and its signature and serial, with a key) and records
+  // its serial; the reason it may not be used, empty when it may.
+  std::string Accept(const UpdateList& list, std::string_view bytes);
+  bool SignatureVerifies(std::string_view bytes);
   void DownloadDatabase(const UpdateList& list);
-  void StartGet1(const std::string& path, const std::string& file);
+  void StartGet1(const std::string& path, const std::string& file, std::uint64_t cap);
   bool MergeDownloadedPackage();
   bool TakeCompleteDatabase();
   void Finished(std::uint64_t size);
@@ -89,6 +117,7 @@ class Updater {
   enum class Package { Merged, Failed, Reported };
   Package package_ = Package::Failed;
   std::string pending_;  // the database text the chain merges into
+  std::map<std::string, std::string> hashes_;  // of the last usable list
 };
 
 }  // namespace update

@@ -79,27 +79,40 @@ void TForm4::UpgradeFailed(const std::string& text) {
 void TForm4::Get1DoneFile(const std::string& fileName, std::uint64_t size) {
   if (size == 0) return;
   auto& updater = *program.updater;
-  if (!updater.programDigest.empty()) {
-    std::string bytes;
-    if (platform::ReadWholeFile(program.machine.Files(), fileName, bytes) != platform::kOk ||
-        update::Sha256Hex(bytes) != updater.programDigest) {
-      // Never start a program that is not the one the list announced.
-      UpgradeFailed("The downloaded program does not match the update list and has been "
-                    "deleted. Please try the update again later.");
-      return;
-    }
-  }
-  Label2->SetCaption(program.msg[148]);
-  // The box comes first: the copy waits only so long for this program to end.
-  updater.Tell(program.msg[149], program.msg[150], ui::Icon::Information);
-  if (program.machine.Sh().Execute("open", fileName, "", "", platform::kShowNormal) !=
-      platform::kOk) {
-    // Nothing was upgraded: this program stays and says so.
-    UpgradeFailed("The new program could not be started, nothing was upgraded. Please try the "
-                  "update again later.");
+  std::string bytes;
+  const bool read = platform::ReadWholeFile(program.machine.Files(), fileName, bytes,
+                                            update::kProgramCap) == platform::kOk;
+  // Never start a program that is not the one the list announced.
+  if (!read || !updater.Vouches(update::kProgramPath, bytes) ||
+      (!updater.programDigest.empty() && update::Sha256Hex(bytes) != updater.programDigest)) {
+    updater.failure = "the downloaded program does not match the update list";
+    UpgradeFailed("The downloaded program does not match the update list and has been "
+                  "deleted. Please try the update again later.");
     return;
   }
+  Label2->SetCaption(program.msg[148]);
+  if (updater.unattended && updater.handOverLater) {
+    // The run does what it was asked first and starts the copy at its end.
+    updater.outcome = update::UpdateOutcome::UpgradeReady;
+    return;
+  }
+  // The box comes first: the copy waits only so long for this program to end.
+  updater.Tell(program.msg[149], program.msg[150], ui::Icon::Information);
+  StartCopy(updater.unattended);
+}
+
+bool TForm4::StartCopy(bool unattended) {
+  const std::string copy = program.programFolder + app::kUpgradeCopyName;
+  if (program.machine.Sh().Execute("open", copy, unattended ? app::kHandOverSwitch : "", "",
+                                   platform::kShowNormal) != platform::kOk) {
+    // Nothing was upgraded: this program stays and says so.
+    program.updater->failure = "the new program could not be started";
+    UpgradeFailed("The new program could not be started, nothing was upgraded. Please try the "
+                  "update again later.");
+    return false;
+  }
   program.app.Terminate(1);
+  return true;
 }
 
 namespace update {
@@ -121,7 +134,7 @@ int ProgressPosition(std::uint64_t total, std::uint64_t readed) {
   return static_cast<int>(std::min<std::uint64_t>(position, 1u << 30));
 }
 
-int RunUpgradeCopy(app::Program& program, CopyRetry retry) {
+int RunUpgradeCopy(app::Program& program, CopyRetry retry, const std::string& params) {
   auto& fs = program.machine.Files();
   const std::string self = program.machine.Sys().ModulePath();
   const std::string target = program.programFolder + "klaruvex.exe";
@@ -131,7 +144,7 @@ int RunUpgradeCopy(app::Program& program, CopyRetry retry) {
     if (attempt) std::this_thread::sleep_for(retry.pause);
     if (!read) read = platform::ReadWholeFile(fs, self, bytes) == platform::kOk;
     if (read && platform::WriteFileReplacing(fs, target, bytes) == platform::kOk) {
-      if (program.machine.Sh().Execute("open", target, "", "", platform::kShowNormal) ==
+      if (program.machine.Sh().Execute("open", target, params, "", platform::kShowNormal) ==
           platform::kOk)
         return 0;
       program.Box("Klaruvex Pro has been upgraded but could not be started: start \"" + target +

@@ -17,6 +17,10 @@ class TForm4 : public ui::Form {
   update::THTTPGet Get1;
 
   void xpButton1Click();  // "Cancel"
+  // Starts the downloaded copy and ends this run with exit code 1; an
+  // unattended run tells the copy so. False, the copy deleted, when it does
+  // not start.
+  bool StartCopy(bool unattended);
 
  private:
   void Get1Progress(std::uint64_t total, std::uint64_t readed);
@@ -41,7 +45,8 @@ struct CopyRetry {
 
 // The copy role of "kvxup.exe": copies its own file over "klaruvex.exe" in
 // its folder, trying again while the previous run still holds it, starts it
-// and returns the exit code. Gives up after the attempts and says so.
-int RunUpgradeCopy(app::Program& program, CopyRetry retry = {});
+// (with `params`) and returns the exit code. Gives up after the attempts and
+// says so.
+int RunUpgradeCopy(app::Program& program, CopyRetry retry = {}, const std::string& params = {});
 
 }  // namespace update

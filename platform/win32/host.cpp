@@ -149,7 +149,7 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
       }
       Dispatch(msg);
     }
-    calls_.Drain();
+    calls_.Drain(onException);
   }
 
   int Run(ui::Application& app) override {
@@ -819,6 +819,12 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   }
 
   static LRESULT CALLBACK FormProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT result = 0;
+    hostparts::RunHandler([&] { result = FormMessage(h, msg, wp, lp); });
+    return result;
+  }
+
+  static LRESULT FormMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     FormWindow* fw = FromHwnd(h);
     if (!fw || !g_host) return DefWindowProcA(h, msg, wp, lp);
     switch (msg) {
@@ -892,14 +898,14 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
   static LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_MOUSEMOVE) {
       if (auto* c = reinterpret_cast<ui::Component*>(GetWindowLongPtrA(h, GWLP_USERDATA)))
-        c->MouseMove();
+        hostparts::RunHandler([c] { c->MouseMove(); });
     }
     return CallWindowProcA(g_host->buttonProc_, h, msg, wp, lp);
   }
 
   static LRESULT CALLBACK WakeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == kWakeMessage && g_host) {
-      g_host->calls_.Drain();
+      g_host->calls_.Drain(g_host->onException);
       return 0;
     }
     return DefWindowProcA(h, msg, wp, lp);
@@ -918,5 +924,9 @@ class HostImpl final : public Win32Host, private ui::FormObserver {
 }  // namespace
 
 std::unique_ptr<Win32Host> CreateHost() { return std::make_unique<HostImpl>(); }
+
+void hostparts::RunHandler(const std::function<void()>& fn) {
+  ui::RunReported(fn, g_host ? g_host->onException : ui::ErrorReport{});
+}
 
 }  // namespace platform::win32

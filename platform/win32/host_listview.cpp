@@ -51,7 +51,8 @@ LRESULT CALLBACK ListViewProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   auto proc = reinterpret_cast<WNDPROC>(GetPropA(h, kProcProp));
   auto* lv = static_cast<ui::ListView*>(GetPropA(h, kListProp));
   if (lv && msg == WM_KEYDOWN) {
-    const bool swallow = lv->KeyDown(static_cast<unsigned>(wp)) == 0;
+    bool swallow = false;
+    RunHandler([&] { swallow = lv->KeyDown(static_cast<unsigned>(wp)) == 0; });
     SetPropA(h, kSwallowProp, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(swallow)));
     if (swallow) return 0;
   }

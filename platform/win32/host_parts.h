@@ -1,12 +1,17 @@
 #pragma once
 // The control families of the Win32 host beside its core (host.cpp): tab
 // controls, list views with icons, check boxes and keys, context menus.
+#include <functional>
 #include <map>
 
 #include "platform/win32/win.h"
 #include "ui/component.h"
 
 namespace platform::win32::hostparts {
+
+// Runs what a window message starts under the application's general error
+// report: an exception never crosses the system's frames.
+void RunHandler(const std::function<void()>& fn);
 
 // Tabs: one per page of the page control, the active page selected.
 void FillTabs(HWND tab, const ui::PageBook& book);

@@ -9,6 +9,9 @@ for a path:
   {"/path": {"declare": 5000}}         announce this Content-Length, send the file as it is
   {"/path": {"stall_after": 100}}      send that many body bytes, then nothing until the client leaves
   {"/path": {"stall_head": true}}      send nothing at all until the client leaves
+  {"/path": {"endless": true}}         no Content-Length, the file and then filler bytes for as
+                                       long as the client reads; "_endless.log" gets "PATH BYTES"
+                                       with the count sent when it leaves
 Every request is appended to "_requests.log" in the root as
 "METHOD PATH VERSION<TAB>Accept<TAB>User-Agent<TAB>Pragma". The chosen port
 is printed on the first line of standard output.
@@ -57,6 +60,21 @@ class Handler(BaseHTTPRequestHandler):
                 if "timed out" not in str(e):
                     return
 
+    def endless(self, body):
+        sent = 0
+        deadline = time.time() + STALL_LIMIT
+        chunk = b"Klaruvex Pro\r\n" * 256
+        try:
+            self.wfile.write(body)
+            sent += len(body)
+            while time.time() < deadline:
+                self.wfile.write(chunk)
+                sent += len(chunk)
+        except OSError:
+            pass  # the client has gone
+        with self.lock, open(os.path.join(self.root, "_endless.log"), "a", encoding="utf-8") as f:
+            f.write("%s %d\n" % (self.path, sent))
+
     def do_GET(self):
         self.record()
         length = int(self.headers.get("Content-Length") or 0)
@@ -76,9 +94,12 @@ class Handler(BaseHTTPRequestHandler):
             body = b"<html><body>Not found</body></html>"
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
-        if not sc.get("no_length"):
+        if not sc.get("no_length") and not sc.get("endless"):
             self.send_header("Content-Length", str(sc.get("declare", len(body))))
         self.end_headers()
+        if sc.get("endless"):
+            self.endless(body)
+            return
         if "stall_after" in sc:
             self.wfile.write(body[: sc["stall_after"]])
             self.wfile.flush()

@@ -2,12 +2,18 @@
 // What the update tests share on both machines: database texts, packages,
 // and waiting until every download of the program has ended.
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/all_windows.h"
 #include "app/program.h"
 #include "update/ezcrypt.h"
+#include "update/list_signature.h"
+#include "update/update_list.h"
 #include "update/updater.h"
 
 namespace kvxtest {
@@ -32,6 +38,21 @@ inline std::string Package(int n) {
   std::string bytes = PackageText(n);
   update::EncipherInPlace(bytes, update::LanguageKey());
   return bytes;
+}
+
+// A list as "kvxdb sign-list" makes it with the tests' key: the serial and
+// the hash lines of the files (server path, bytes) added, and the text of
+// its signature. Without a serial, the list goes without one.
+struct SignedList {
+  std::string list, signature;
+};
+inline SignedList SignList(const std::string& list, std::optional<std::uint32_t> serial,
+                           const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<std::pair<std::string, std::string>> digests;
+  for (const auto& [path, bytes] : files) digests.emplace_back(path, update::Sha256Hex(bytes));
+  std::string sealed = update::SealList(list, serial.value_or(0), digests);
+  if (!serial) sealed.erase(sealed.find("serial=0\r\n"), 10);
+  return {sealed, update::SignHex(KVX_TEST_UPDATE_SECRET, sealed) + "\r\n"};
 }
 
 inline void WaitIdle(app::Program& p, ui::Host& host) {

@@ -211,8 +211,11 @@ TEST_F(ConsoleTest, FailuresGoToStandardErrorAndTouchNothing) {
       {{"/scan", "/db", "C:\\missing.dat"},
        {"Database C:\\missing.dat", "Result: failed"},
        "klaruvexc: The threat database \"C:\\missing.dat\" is missing or cannot be read."},
-      {{"/update"}, {}, "klaruvexc: /update is not available here; \"klaruvex.exe /update\" updates "
-                        "the database and the program."},
+      // Nothing listens on port 1 of this machine.
+      {{"/update", "/server", "127.0.0.1:1"},
+       {"Update: failed", "Result: failed"},
+       "klaruvexc: The update failed: the update list could not be downloaded; the database in "
+       "use is kept."},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.args), app::kExitFailed) << c.firstError;

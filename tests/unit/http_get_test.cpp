@@ -29,6 +29,15 @@ class HttpGetTest : public SimFixture {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
+  // One waiting download of /file.bin over an old "C:\file.bin".
+  void Fetch(const char* scenario) {
+    events.clear();
+    progress.clear();
+    WriteFile("C:\\file.bin", "old");
+    www.Scenario(scenario);
+    get.WaitThread = true;
+    get.GetFile();
+  }
   std::string Saved() {
     std::string bytes;
     platform::ReadWholeFile(machine.Files(), "C:\\file.bin", bytes);
@@ -87,12 +96,8 @@ TEST_F(HttpGetTest, AnswersThatAreNotTheWholeFileAreErrors) {
   www.Put("/file.bin", std::string(300, 'b'));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    events.clear();
-    WriteFile("C:\\file.bin", "old");
-    www.Scenario(c.scenario);
     get.BinaryData = c.binaryData;
-    get.WaitThread = true;
-    get.GetFile();
+    Fetch(c.scenario);
     EXPECT_EQ(events, std::vector<std::string>{c.event});
     if (std::string(c.scenario).find("status") != std::string::npos) {
       EXPECT_EQ(Saved(), "old");
@@ -147,6 +152,81 @@ TEST_F(HttpGetTest, ClosedPortAndMissingHostFail) {
     get.GetFile();
     EXPECT_EQ(events, std::vector<std::string>{"error"});
   }
+}
+
+TEST_F(HttpGetTest, EveryDownloadIsHeldToItsCapAndAFailedOneLeavesNoFile) {
+  www.Put("/file.bin", std::string(300, 'b'));
+  struct Case {
+    const char* what;
+    const char* scenario;
+    std::uint64_t cap;
+    const char* event;
+    bool anyProgress;
+  };
+  const Case cases[] = {
+      {"at the cap", "{}", 300, "done C:\\file.bin 300", true},
+      // Refused at the head: not a byte is read or written.
+      {"announced above the cap", "{}", 299, "error", false},
+      {"announced at 3 GiB", R"({"/file.bin": {"declare": 3221225472}})", 64ull << 20, "error", false},
+      // No length: held to the cap while it comes.
+      {"endless without a length", R"({"/file.bin": {"endless": true}})", 64 << 10, "error", true},
+      {"short body", R"({"/file.bin": {"declare": 5000}})", 64 << 10, "error", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    get.MaxSize = c.cap;
+    Fetch(c.scenario);
+    EXPECT_EQ(events, std::vector<std::string>{c.event});
+    EXPECT_EQ(!progress.empty(), c.anyProgress);
+    for (const auto& [total, readed] : progress) EXPECT_LE(readed, c.cap);
+    if (c.event == std::string("error")) {
+      // A refused head leaves the file alone; a failed body takes it away whole.
+      EXPECT_EQ(platform::FileExists(machine.Files(), "C:\\file.bin"), !c.anyProgress);
+    }
+  }
+}
+
+// A network call that ignores the stop request until the test lets it go,
+// as a read blocked in the system does.
+class BlockingNetwork final : public platform::Network {
+ public:
+  platform::Status HttpTransfer(const platform::HttpRequest&, const platform::HttpSink& sink,
+                                const std::atomic<bool>&) override {
+    sink.onHead(200, 10);
+    sink.onData("abcde", 5);
+    entered = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    returned = true;
+    return platform::neterr::kConnectionAborted;
+  }
+  std::unique_ptr<platform::FtpSession> FtpLogin(const platform::FtpServer&,
+                                                 platform::Status*) override {
+    return nullptr;
+  }
+  std::atomic<bool> entered{false}, release{false}, returned{false};
+};
+
+TEST_F(HttpGetTest, AComponentGoesAwayOnlyOnceItsWorkerHasLetGo) {
+  BlockingNetwork net;
+  auto blocked = std::make_unique<update::THTTPGet>(host, net, machine.Files());
+  blocked->URL = "http://127.0.0.1:1/file.bin";
+  blocked->FileName = "C:\\blocked.bin";
+  bool handled = false;
+  blocked->OnDoneFile = [&](const std::string&, std::uint64_t) { handled = true; };
+  blocked->OnError = [&] { handled = true; };
+  blocked->GetFile();
+  while (!net.entered) host.ProcessMessages();
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    net.release = true;
+  });
+  blocked.reset();
+  // The worker had returned from the network and removed its partial file.
+  EXPECT_TRUE(net.returned);
+  EXPECT_FALSE(platform::FileExists(machine.Files(), "C:\\blocked.bin"));
+  release.join();
+  host.ProcessMessages();
+  EXPECT_FALSE(handled);
 }
 
 TEST(UrlSplit, HostPortAndPath) {

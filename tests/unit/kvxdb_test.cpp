@@ -9,6 +9,8 @@
 #include "tests/unit/sim_fixture.h"
 #include "tools/kvxdb/kvxdb.h"
 #include "update/ezcrypt.h"
+#include "update/list_signature.h"
+#include "update/update_list.h"
 
 namespace fs = std::filesystem;
 
@@ -170,6 +172,80 @@ TEST_F(KvxdbFilesTest, ReplacesItsTargetAndKeepsItWhenWritingFails) {
   EXPECT_EQ(Read("C:\\db\\files.dat"), second);
   EXPECT_FALSE(platform::FileExists(machine.Files(),
                                     platform::ReplacementTempPath("C:\\db\\files.dat")));
+}
+
+// The vendor's side of the signed update list: a key pair, then a list
+// signed with the serial and the digest of every file it announces.
+TEST_F(KvxdbTest, KeygenAndSignListMakeWhatTheProgramChecks) {
+  ASSERT_EQ(Run({"keygen", P("vendor.secret"), P("vendor.public")}), 0) << err.str();
+  const std::string secret = Get("vendor.secret"), pub = Get("vendor.public");
+  ASSERT_EQ(pub.size(), 66u);
+  EXPECT_EQ(pub.substr(64), "\r\n");
+  EXPECT_EQ(update::PublicKeyOf(secret.substr(0, 64)), pub.substr(0, 64));
+  EXPECT_NE(out.str().find(pub.substr(0, 64)), std::string::npos);
+  // Never over a key that exists.
+  EXPECT_EQ(Run({"keygen", P("vendor.secret"), P("other.public")}), 1);
+  EXPECT_EQ(err.str(), "kvxdb: " + P("vendor.secret") + " already exists; keygen never replaces a key\n");
+  EXPECT_EQ(Get("vendor.secret"), secret);
+
+  const std::string head = "Klaruvex Pro\r\nDatabase date: 2026-12-01, Upd 123\r\nv7\r\n\r\n0\r\n100\r\n";
+  Put("list.htm", head + "expires=2027-06-30\r\nserial=3\r\n");
+  Put("files2", "the complete database");
+  Put("123", "package 123");
+  ASSERT_EQ(Run({"sign-list", P("vendor.secret"), P("list.htm"), P("list.sig"), "4",
+                 "/updr2/files2.htm=" + P("files2"), "/updr2/upd/123.htm=" + P("123")}),
+            0)
+      << err.str();
+  const std::string list = Get("list.htm");
+  EXPECT_EQ(list, head + "expires=2027-06-30\r\nserial=4\r\n/updr2/files2.htm sha256=" +
+                      update::Sha256Hex("the complete database") + "\r\n/updr2/upd/123.htm sha256=" +
+                      update::Sha256Hex("package 123") + "\r\n");
+  const auto signature = update::ParseSignatureText(Get("list.sig"));
+  ASSERT_TRUE(signature);
+  EXPECT_EQ(Get("list.sig").substr(128), "\r\n");
+  EXPECT_TRUE(update::VerifySignature(pub.substr(0, 64), list, *signature));
+
+  // Signing again replaces the serial and the hash lines of the files named.
+  Put("files2", "the next database");
+  ASSERT_EQ(Run({"sign-list", P("vendor.secret"), P("list.htm"), P("list.sig"), "5",
+                 "/updr2/files2.htm=" + P("files2")}),
+            0);
+  const auto again = update::ParseUpdateList(Get("list.htm"));
+  EXPECT_EQ(again.serial, 5u);
+  EXPECT_EQ(again.hashes.at("/updr2/files2.htm"), update::Sha256Hex("the next database"));
+  EXPECT_EQ(again.hashes.at("/updr2/upd/123.htm"), update::Sha256Hex("package 123"));
+
+  const std::string signedList = Get("list.htm"), signedSig = Get("list.sig");
+  Put("page.htm", "<html>not a list</html>\r\n");
+  Put("bad.secret", "secret");
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"sign-list", P("vendor.secret"), P("list.htm"), P("list.sig"), "4"}, 1,
+       "kvxdb: serial 4 is below the list's serial 5: computers that took that list would refuse "
+       "this one\n"},
+      {{"sign-list", P("vendor.secret"), P("list.htm"), P("list.sig"), "4294967296"}, 2,
+       "kvxdb: the serial \"4294967296\" is not a number from 0 to 4294967295\n"},
+      {{"sign-list", P("bad.secret"), P("list.htm"), P("list.sig"), "6"}, 1,
+       "kvxdb: " + P("bad.secret") + " is not a secret key (64 hexadecimal digits)\n"},
+      {{"sign-list", P("vendor.secret"), P("page.htm"), P("list.sig"), "6"}, 1,
+       "kvxdb: " + P("page.htm") + " is not an update list: its first line is not \"Klaruvex Pro\"\n"},
+      {{"sign-list", P("vendor.secret"), P("list.htm"), P("list.sig"), "6", "files2=" + P("files2")},
+       2, "kvxdb: \"files2=" + P("files2") + "\" is not FILE=PATH with FILE a server path (\"/updr2/...\")\n"},
+      {{"sign-list", P("vendor.secret"), P("list.htm"), P("list.sig"), "6",
+        "/updr2/files2.htm=" + P("missing")},
+       1, "kvxdb: cannot read " + P("missing") + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[4]);
+    EXPECT_EQ(Run(c.args), c.code);
+    EXPECT_EQ(err.str(), c.error);
+    EXPECT_EQ(Get("list.htm"), signedList);
+    EXPECT_EQ(Get("list.sig"), signedSig);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "ui/application.h"
@@ -130,6 +131,61 @@ TEST_F(UiTest, ClosingTheMainFormEndsTheProgram) {
   main.Close();
   EXPECT_TRUE(app.Terminated());
   EXPECT_EQ(app.ExitCode(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The general error report: an exception that escapes a timer, a click the
+// host delivers or a worker's synchronised call is an error box with its
+// text, and everything else goes on.
+TEST_F(UiTest, AnExceptionThatEscapesAHandlerIsAnErrorBoxAndTheProgramGoesOn) {
+  app.title = "Klaruvex Pro v4 - SE";
+  auto& f = app.CreateForm<Sample>();
+  f.Show();
+  f.tick->OnTimer = [&f] {
+    if (++f.ticks == 1) throw std::runtime_error("The timer broke.");
+  };
+  f.go->OnClick = [] { throw std::bad_alloc(); };
+  host.Answer(kIdOk, "The timer broke.", "Klaruvex Pro v4 - SE");
+  f.tick->SetEnabled(true);
+  host.Advance(30);
+  EXPECT_EQ(f.ticks, 3);  // the timer kept running
+
+  host.Answer(kIdOk, "Out of memory.", "Klaruvex Pro v4 - SE");
+  host.Dispatch([&f] { f.go->Click(); });
+
+  // The worker is released and goes on.
+  host.Answer(kIdOk, "Unknown error.", "Klaruvex Pro v4 - SE");
+  std::atomic<bool> workerDone = false;
+  std::thread worker([&] {
+    host.Synchronize([] { throw 42; });
+    host.Synchronize([&] { workerDone = true; });
+  });
+  while (!workerDone) host.ProcessMessages();
+  worker.join();
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  ASSERT_EQ(host.Boxes().size(), 3u);
+  EXPECT_EQ(host.Boxes()[0].spec.icon, Icon::Error);
+  EXPECT_TRUE(host.Boxes()[0].spec.topmost);
+
+  // A program that handles them itself (the unattended run) sees the text.
+  std::vector<std::string> seen;
+  app.OnException = [&](const std::string& message) { seen.push_back(message); };
+  host.Dispatch([] { throw std::runtime_error("quietly"); });
+  EXPECT_EQ(seen, std::vector<std::string>{"quietly"});
+  EXPECT_EQ(host.Boxes().size(), 3u);
+}
+
+TEST(ErrorReport, WithoutAnApplicationExceptionsPropagate) {
+  HeadlessHost host;
+  EXPECT_THROW(host.Dispatch([] { throw std::runtime_error("x"); }), std::runtime_error);
+  {
+    Application app(host);
+    EXPECT_TRUE(host.onException);
+  }
+  EXPECT_FALSE(host.onException);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // The database update and the self-upgrade against a real HTTP server on the
 // loopback interface.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include "app/console.h"
 #include "app/options.h"
 #include "app/unattended.h"
+#include "platform/sim/sim_clock.h"
+#include "tests/unit/allocation_failure.h"
 #include "tests/unit/loopback_servers.h"
 #include "tests/net/update_scenarios.h"
 #include "tests/unit/program_fixture.h"
@@ -19,6 +23,7 @@ using update::kBuiltInVersion;
 using kvxtest::DatabaseText;
 using kvxtest::DateLine;
 using kvxtest::Package;
+using kvxtest::SignList;
 
 class UpdateTest : public ProgramFixture {
  protected:
@@ -400,6 +405,433 @@ TEST_F(UpdateTest, UpgradeWhoseNewProgramCannotStartFailsAndKeepsRunning) {
   EXPECT_FALSE(p->app.Terminated());
   EXPECT_EQ(p->form4->Label2->Caption(), p->msg[94]);
   EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+}
+
+// The signed channel: the tests' key given where the program's entry gives
+// the build's.
+class SignedUpdateTest : public UpdateTest {
+ protected:
+  int Run(std::vector<std::string> args, const std::string& key = KVX_TEST_UPDATE_PUBLIC) {
+    args.insert(args.end(), {"/server", server.Address(), "/report", Path("r.json")});
+    return app::RunProgram(machine, args, [] { return std::unique_ptr<ui::Host>(); }, key);
+  }
+  nlohmann::json Report() { return nlohmann::json::parse(Disk("r.json"), nullptr, false); }
+  std::optional<std::uint32_t> StoredSerial() {
+    auto key = machine.Reg().Open(platform::Hive::CurrentUser, app::kOptionsKey,
+                                  platform::keyaccess::kRead);
+    return key ? key->ReadDword("UpdateSerial") : std::nullopt;
+  }
+  void StoreSerial(std::uint32_t serial) {
+    machine.Reg()
+        .Create(platform::Hive::CurrentUser, app::kOptionsKey, platform::keyaccess::kAllAccess)
+        ->WriteDword("UpdateSerial", serial);
+  }
+  void Publish(const kvxtest::SignedList& l) {
+    www.Put("/updr2/list.htm", l.list);
+    www.Put("/updr2/list.sig", l.signature);
+  }
+  std::string List(const std::string& date, const std::string& base = "",
+                   const std::string& version = kBuiltInVersion, const std::string& line4 = "") {
+    return "Klaruvex Pro\r\n" + date + "\r\n" + version + "\r\n" + line4 + "\r\n0\r\n" + base +
+           "\r\n";
+  }
+  // Nothing of a download stays in the program folder.
+  void ExpectNoLeftovers() {
+    for (const char* name : {"list.htm", "list.sig", "filess.dat", "Upd.dat", "kvxup.exe"})
+      EXPECT_FALSE(platform::FileExists(machine.Files(), Path(name))) << name;
+  }
+};
+
+TEST_F(SignedUpdateTest, OnlyAListSignedWithTheKeyUpdates) {
+  const std::string served = DatabaseText(DateLine(123), "[New]:c:\\new.exe");
+  const std::string complete = engine::PackDatabase(served, update::LanguageKey());
+  std::vector<std::pair<std::string, std::string>> files = {{"/updr2/files2.htm", complete}};
+  for (int n : {121, 122, 123}) files.emplace_back(update::PackagePath(n), Package(n));
+  auto without = [&](const std::string& path) {
+    auto less = files;
+    std::erase_if(less, [&](const auto& f) { return f.first == path; });
+    return less;
+  };
+  const auto good = SignList(List(DateLine(123), "100"), 40, files);
+  auto otherKey = update::GenerateKeyPair();
+  ASSERT_TRUE(otherKey);
+  const std::string notSigned = "the update list is not signed";
+  struct Case {
+    const char* what;
+    kvxtest::SignedList list;
+    const char* scenario;
+    std::uint32_t stored;
+    int code;
+    const char* error;  // in the report's error; nullptr: updated
+    const char* lastRequest;
+  };
+  const Case cases[] = {
+      {"a good chain", good, "{}", 0, app::kExitClean, nullptr, "GET /updr2/upd/123.htm HTTP/1.0"},
+      {"the same serial again", good, "{}", 40, app::kExitClean, nullptr,
+       "GET /updr2/upd/123.htm HTTP/1.0"},
+      {"no signature", good, R"({"/updr2/list.sig": {"status": 404}})", 0, app::kExitFailed,
+       notSigned.c_str(), "GET /updr2/list.sig HTTP/1.0"},
+      {"a signature of another list", {good.list, SignList(List(DateLine(124)), 40, files).signature},
+       "{}", 0, app::kExitFailed, notSigned.c_str(), "GET /updr2/list.sig HTTP/1.0"},
+      {"signed with another key",
+       {good.list, update::SignHex(otherKey->secretHex, good.list) + "\r\n"}, "{}", 0,
+       app::kExitFailed, notSigned.c_str(), "GET /updr2/list.sig HTTP/1.0"},
+      {"a signature that is no signature", {good.list, "signed, honestly\r\n"}, "{}", 0,
+       app::kExitFailed, notSigned.c_str(), "GET /updr2/list.sig HTTP/1.0"},
+      {"a list changed after signing", {good.list + "\r\n", good.signature}, "{}", 0,
+       app::kExitFailed, notSigned.c_str(), "GET /updr2/list.sig HTTP/1.0"},
+      {"no serial", SignList(List(DateLine(123), "100"), std::nullopt, files), "{}", 0,
+       app::kExitFailed, "the update list carries no serial number", "GET /updr2/list.sig HTTP/1.0"},
+      {"a serial below the one taken before", good, "{}", 41, app::kExitFailed,
+       "the update list is older than one used before", "GET /updr2/list.sig HTTP/1.0"},
+      {"expired", SignList(List(DateLine(123), "100") + "expires=2026-12-06\r\n", 40, files), "{}", 0,
+       app::kExitFailed, "the update list has expired", "GET /updr2/list.sig HTTP/1.0"},
+      {"expiring today", SignList(List(DateLine(123), "100") + "expires=2026-12-07\r\n", 40, files),
+       "{}", 0, app::kExitClean, nullptr, "GET /updr2/upd/123.htm HTTP/1.0"},
+      {"a package without its hash line: the complete database",
+       SignList(List(DateLine(123), "100"), 40, without(update::PackagePath(122))), "{}", 0,
+       app::kExitClean, nullptr, "GET /updr2/files2.htm HTTP/1.0"},
+      {"the complete database differs from its hash line",
+       SignList(List(DateLine(123)), 40, {{"/updr2/files2.htm", complete + "x"}}), "{}", 0,
+       app::kExitFailed, "the downloaded database does not match the update list",
+       "GET /updr2/files2.htm HTTP/1.0"},
+      {"the complete database without a hash line", SignList(List(DateLine(123)), 40, {}), "{}", 0,
+       app::kExitFailed, "the downloaded database does not match the update list",
+       "GET /updr2/files2.htm HTTP/1.0"},
+  };
+  platform::sim::SetLocalTime(platform::LocalTime{2026, 12, 7, 13, 5, 12});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    machine.Reg().Create(platform::Hive::CurrentUser, app::kOptionsKey,
+                         platform::keyaccess::kAllAccess)->DeleteValue("UpdateSerial");
+    if (c.stored) StoreSerial(c.stored);
+    UseDatabase(DatabaseText(DateLine(120)));
+    const std::string before = Disk("files.dat");
+    www.Put("/updr2/files2.htm", complete);
+    for (int n : {121, 122, 123}) www.Put("/updr2/upd/" + std::to_string(n) + ".htm", Package(n));
+    Publish(c.list);
+    www.Scenario(c.scenario);
+    std::filesystem::remove(www.dir / "_requests.log");
+    EXPECT_EQ(Run({"/update"}), c.code);
+    const auto report = Report();
+    EXPECT_EQ(report["signed"], true);
+    EXPECT_EQ(www.Requests().back(), c.lastRequest);
+    ExpectNoLeftovers();
+    if (c.error) {
+      EXPECT_EQ(report["update"], "failed");
+      EXPECT_EQ(report["error"], std::string("The update failed: ") + c.error +
+                                     "; the database in use is kept.");
+      EXPECT_EQ(Disk("files.dat"), before);
+      // A list that was taken keeps its serial, whatever became of its files.
+      const bool listTaken = std::string(c.lastRequest) != "GET /updr2/list.sig HTTP/1.0";
+      EXPECT_EQ(StoredSerial().value_or(0), listTaken ? 40u : c.stored);
+    } else {
+      EXPECT_EQ(report["update"], "done");
+      EXPECT_EQ(DiskDatabaseText().substr(0, DateLine(123).size()), DateLine(123));
+      EXPECT_EQ(StoredSerial(), 40u);
+    }
+  }
+  platform::sim::SetLocalTime(std::nullopt);
+}
+
+TEST_F(SignedUpdateTest, TheDefaultBuildSaysItIsNotSignedAndStillChecksWhatTheListVouchesFor) {
+  UseDatabase(DatabaseText(DateLine(120)));
+  const std::string complete = engine::PackDatabase(DatabaseText(DateLine(123)), update::LanguageKey());
+  www.Put("/updr2/files2.htm", complete);
+  www.Put("/updr2/list.htm", List(DateLine(123)));
+  EXPECT_EQ(Run({"/update"}, ""), app::kExitClean);
+  EXPECT_EQ(Report()["signed"], false);
+  EXPECT_EQ(www.Requests(), (std::vector<std::string>{"GET /updr2/list.htm HTTP/1.0",
+                                                      "GET /updr2/files2.htm HTTP/1.0"}));
+  // A hash line the download does not match fails it even without a key.
+  UseDatabase(DatabaseText(DateLine(120)));
+  const std::string before = Disk("files.dat");
+  www.Put("/updr2/list.htm", SignList(List(DateLine(123)), 1, {{"/updr2/files2.htm", "other"}}).list);
+  EXPECT_EQ(Run({"/update"}, ""), app::kExitFailed);
+  EXPECT_EQ(Disk("files.dat"), before);
+}
+
+TEST_F(SignedUpdateTest, TheWindowTakesARefusedListForNoList) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  www.Put("/updr2/list.htm", List(DateLine(6)));  // unsigned
+  auto p = StartProgram();
+  p->updater->publicKey = KVX_TEST_UPDATE_PUBLIC;
+  Check(*p);
+  EXPECT_EQ(p->updater->updateState, 3);
+  EXPECT_TRUE(host.Boxes().empty());
+  host.Answer(ui::kIdOk, std::nullopt, "Connection error");
+  p->form1->Find("Button7")->Click();
+  WaitIdle(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  ExpectNoLeftovers();
+}
+
+TEST_F(SignedUpdateTest, AProgramTheListDoesNotVouchForIsDeletedAndNeverStarted) {
+  UseDatabase(DatabaseText(DateLine(5)));
+  const std::string newProgram = "MZ the new program " + std::string(300, 'n');
+  www.Put("/updr2/kvxup.htm", newProgram);
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string line4;
+  };
+  const Case cases[] = {
+      {"hash line of other bytes", {{"/updr2/kvxup.htm", "MZ another program"}}, ""},
+      {"no hash line", {}, ""},
+      {"hash line right, line 4 wrong", {{"/updr2/kvxup.htm", newProgram}},
+       "sha256=" + update::Sha256Hex("MZ another program")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Publish(SignList(List(DateLine(5), "", "Klaruvex Pro v8", c.line4), 3, c.files));
+    const std::size_t calls = machine.SimSh().Calls().size();
+    EXPECT_EQ(Run({"/update"}), app::kExitFailed);
+    EXPECT_EQ(Report()["error"],
+              "The update failed: the downloaded program does not match the update list; the "
+              "database in use is kept.");
+    EXPECT_EQ(machine.SimSh().Calls().size(), calls);
+    ExpectNoLeftovers();
+
+    // The window says so.
+    auto p = StartProgram();
+    p->updater->publicKey = KVX_TEST_UPDATE_PUBLIC;
+    host.Answer(ui::kIdYes);
+    host.Answer(ui::kIdOk,
+                "The downloaded program does not match the update list and has been deleted. "
+                "Please try the update again later.",
+                p->msg[2]);
+    Check(*p);
+    EXPECT_EQ(host.PendingAnswers(), 0u);
+    EXPECT_EQ(machine.SimSh().Calls().size(), calls);
+    EXPECT_FALSE(p->app.Terminated());
+    ExpectNoLeftovers();
+  }
+}
+
+// Every download has a bound by what it is; one that fails leaves nothing.
+TEST_F(UpdateTest, DownloadsAreBoundedAndLeaveNothingWhenTheyFail) {
+  auto run = [&] {
+    return app::RunProgram(machine, {"/update", "/server", server.Address()},
+                           [] { return std::unique_ptr<ui::Host>(); });
+  };
+  UseDatabase(DatabaseText(DateLine(120)));
+  const std::string before = Disk("files.dat");
+  const std::string complete = engine::PackDatabase(DatabaseText(DateLine(123)), update::LanguageKey());
+  www.Put("/updr2/files2.htm", complete);
+  ServeList(DateLine(123));
+  struct Case {
+    const char* what;
+    const char* scenario;
+  };
+  const Case cases[] = {
+      // An answer without a length that never ends: cut off past 64 KiB.
+      {"endless list", R"({"/updr2/list.htm": {"endless": true}})"},
+      // Refused at the head: nothing is read, nothing is written.
+      {"database announced at 3 GiB", R"({"/updr2/files2.htm": {"declare": 3221225472}})"},
+      {"database announced at 64 MiB and a byte", R"({"/updr2/files2.htm": {"declare": 67108865}})"},
+      {"short database", R"({"/updr2/files2.htm": {"declare": 5000}})"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    www.Scenario(c.scenario);
+    std::filesystem::remove(www.dir / "_requests.log");
+    EXPECT_EQ(run(), app::kExitFailed);
+    EXPECT_EQ(Disk("files.dat"), before);
+    for (const char* name : {"list.htm", "filess.dat"})
+      EXPECT_FALSE(platform::FileExists(machine.Files(), Path(name))) << name;
+  }
+  const std::string sent = ReadHostFile(www.dir / "_endless.log");
+  ASSERT_EQ(sent.rfind("/updr2/list.htm ", 0), 0u) << sent;
+  // What the server pushed before the client left: the cap and what the
+  // loopback's buffers hold, not the endless rest.
+  EXPECT_LT(std::stoull(sent.substr(16)), 64ull << 20);
+}
+
+TEST_F(UpdateTest, APackageAnnouncedAboveItsCapEndsTheChain) {
+  UseDatabase(DatabaseText(DateLine(120)));
+  const std::string served = DatabaseText(DateLine(122), "[New]:c:\\new.exe");
+  www.Put("/updr2/files2.htm", engine::PackDatabase(served, update::LanguageKey()));
+  for (int n : {121, 122}) www.Put("/updr2/upd/" + std::to_string(n) + ".htm", Package(n));
+  www.Scenario(R"({"/updr2/upd/122.htm": {"declare": 16777217}})");
+  ServeList(DateLine(122), kBuiltInVersion, "100");
+  app::Program p(machine, host);
+  ASSERT_TRUE(p.Start());
+  EXPECT_EQ(update::RunUnattendedUpdate(p, server.Address()), update::kUpdateDone);
+  EXPECT_EQ(www.Requests().back(), "GET /updr2/files2.htm HTTP/1.0");
+  EXPECT_EQ(DiskDatabaseText(), served);
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("Upd.dat")));
+}
+
+// "/update /scan" with a new program announced: the scan runs first, with
+// the program and database in use, then the new program takes over.
+TEST_F(UpdateTest, UnattendedScanRunsBeforeTheUpgradeHandsOver) {
+  UseDatabase(DatabaseText(DateLine(5), "[Worm]:C:\\worm.exe"));
+  WriteFile("C:\\worm.exe", "MZ a planted sample");
+  const std::string newProgram = "MZ the new program " + std::string(300, 'n');
+  www.Put("/updr2/kvxup.htm", newProgram);
+  ServeList(DateLine(6), "Klaruvex Pro v8", "", "sha256=" + update::Sha256Hex(newProgram));
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.end(), {"/server", server.Address(), "/report", Path("r.json")});
+    return app::RunProgram(machine, args, [] { return std::unique_ptr<ui::Host>(); });
+  };
+  auto report = [&] { return nlohmann::json::parse(Disk("r.json"), nullptr, false); };
+  EXPECT_EQ(run({"/update", "/scan"}), app::kExitFound);
+  auto r = report();
+  EXPECT_EQ(r["update"], "upgrade started");
+  EXPECT_EQ(r["result"], "infected");
+  ASSERT_EQ(r["findings"].size(), 1u);
+  EXPECT_EQ(r["findings"][0]["path"], "C:\\worm.exe");
+  EXPECT_EQ(r["databaseDate"], DateLine(5));  // the database in use, not a newer one
+  EXPECT_EQ(Disk("kvxup.exe"), newProgram);
+  ASSERT_EQ(machine.SimSh().Calls().size(), 1u);
+  EXPECT_EQ(machine.SimSh().Calls()[0].file, Path("kvxup.exe"));
+  EXPECT_EQ(machine.SimSh().Calls()[0].params, "/handover");
+  EXPECT_EQ(www.Requests(), (std::vector<std::string>{"GET /updr2/list.htm HTTP/1.0",
+                                                      "GET /updr2/kvxup.htm HTTP/1.0"}));
+
+  // Clean, and the update alone: exit 0, the hand-over told it is unattended.
+  std::filesystem::remove(root / "worm.exe");
+  EXPECT_EQ(run({"/update", "/scan"}), app::kExitClean);
+  EXPECT_EQ(report()["update"], "upgrade started");
+  EXPECT_EQ(run({"/update"}), app::kExitClean);
+  EXPECT_EQ(report()["update"], "upgrade started");
+  ASSERT_EQ(machine.SimSh().Calls().size(), 3u);
+  EXPECT_EQ(machine.SimSh().Calls()[2].params, "/handover");
+
+  // A copy that does not start: the scan's code, or 2 when it found nothing.
+  machine.SimSh().FailWith(platform::kFileNotFound);
+  EXPECT_EQ(run({"/update", "/scan"}), app::kExitFailed);
+  EXPECT_EQ(report()["update"], "failed");
+  EXPECT_EQ(report()["error"],
+            "The update failed: the new program could not be started; the database in use is "
+            "kept.");
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+}
+
+// The console twin's /update: the database alone; a new program is only
+// announced, and the protocol keeps a newer database for the newer program.
+TEST_F(UpdateTest, ConsoleUpdatesTheDatabaseAndOnlyAnnouncesANewProgram) {
+  const std::string newer = DatabaseText(DateLine(6), "[New]:C:\\new.exe");
+  www.Put("/updr2/files2.htm", engine::PackDatabase(newer, update::LanguageKey()));
+  std::vector<std::string> out, err;
+  auto run = [&] {
+    out.clear();
+    err.clear();
+    return app::RunConsole(
+        machine, {"/update", "/server", server.Address(), "/report", Path("r.json")},
+        [&](std::string_view l) { out.emplace_back(l); },
+        [&](std::string_view l) { err.emplace_back(l); });
+  };
+  const std::string announced =
+      "A new program is announced: version Klaruvex Pro v8; \"klaruvex.exe /update\" installs it.";
+  struct Case {
+    const char* what;
+    int listDate;
+    const char* version;
+    int code;
+    std::vector<std::string> out;
+    bool updated;
+  } cases[] = {
+      {"same program, newer database", 6, kBuiltInVersion, app::kExitClean,
+       {"Update: done", "Result: done"}, true},
+      {"new program, same database", 5, "Klaruvex Pro v8", app::kExitClean,
+       {"Update: done", announced, "Result: done"}, false},
+      {"new program, newer database", 6, "Klaruvex Pro v8", app::kExitFailed,
+       {"Update: failed", announced, "Result: failed"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UseDatabase(DatabaseText(DateLine(5)));
+    ServeList(DateLine(c.listDate), c.version);
+    EXPECT_EQ(run(), c.code);
+    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(DiskDatabaseText(), c.updated ? newer : DatabaseText(DateLine(5)));
+    const auto r = nlohmann::json::parse(Disk("r.json"), nullptr, false);
+    EXPECT_EQ(r["newProgram"], c.version == kBuiltInVersion ? nlohmann::json() : nlohmann::json(c.version));
+  }
+  EXPECT_EQ(err, (std::vector<std::string>{
+                     "klaruvexc: The update failed: the program is out of date; the database in "
+                     "use is kept."}));
+  // Never a program downloaded, never one started.
+  EXPECT_TRUE(machine.SimSh().Calls().empty());
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+  for (const auto& request : www.Requests()) EXPECT_EQ(request.find("kvxup"), std::string::npos);
+}
+
+// The runs the hand-over starts: the copy puts itself in place and starts the
+// new program, which only deletes the copy. No window, update or scan, so a
+// server that keeps announcing a newer program cannot make them loop.
+TEST_F(UpdateTest, HandOverRunsOnlyCompleteTheUpgrade) {
+  UseDatabase(DatabaseText(DateLine(5), "[Worm]:C:\\worm.exe"));
+  WriteFile("C:\\worm.exe", "MZ a planted sample");
+  const auto worm = machine.SimProcs().Start("C:\\worm.exe");
+  ServeList(DateLine(6), "Klaruvex Pro v8");
+  auto run = [&](std::vector<std::string> args) {
+    return app::RunProgram(machine, args, [] {
+      ADD_FAILURE() << "a window host was made";
+      return std::unique_ptr<ui::Host>();
+    });
+  };
+  // The copy.
+  machine.SimSys().SetModulePath(Path("kvxup.exe"));
+  WriteFile(Path("kvxup.exe"), "MZ the new program");
+  EXPECT_EQ(run({"/handover", "/update", "/scan", "/server", server.Address()}), 0);
+  EXPECT_EQ(Disk("klaruvex.exe"), "MZ the new program");
+  ASSERT_EQ(machine.SimSh().Calls().size(), 1u);
+  EXPECT_EQ(machine.SimSh().Calls()[0].file, Path("klaruvex.exe"));
+  EXPECT_EQ(machine.SimSh().Calls()[0].params, "/handover");
+  // The new program.
+  machine.SimSys().SetModulePath(Path("klaruvex.exe"));
+  EXPECT_EQ(run({"/HANDOVER", "/scan"}), 0);
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("kvxup.exe")));
+  EXPECT_EQ(machine.SimSh().Calls().size(), 1u);
+  EXPECT_TRUE(www.Requests().empty());
+  EXPECT_TRUE(machine.SimProcs().Get(worm));  // no scan ran
+  // Anywhere but first it is no switch of the command line.
+  EXPECT_EQ(run({"/scan", "/handover"}), app::kExitFailed);
+  EXPECT_TRUE(machine.SimProcs().Get(worm));
+}
+
+// The general error report: an exception that escapes a handler of the
+// update (memory running out as a package merges) is an error box in the
+// window, and ends an unattended run with 2 and the message.
+TEST_F(UpdateTest, AnExceptionInAHandlerIsReportedAndTheProgramGoesOn) {
+  // A database and a package of 600 KiB each: both load, their merge does not.
+  const std::string rule = "[Big]:c:\\" + std::string(200, 'b') + "\r\n";
+  std::string big;
+  while (big.size() < (600u << 10)) big += rule;
+  WriteFile(Path("files.dat"), engine::PackDatabase(DateLine(120) + "\r\n[Start]\r\n" + big +
+                                                    "_end\r\n", update::LanguageKey(), false));
+  const std::string before = Disk("files.dat");
+  std::string package = DateLine(121) + "\r\n" + big + "_end\r\n";
+  update::EncipherInPlace(package, update::LanguageKey());
+  www.Put("/updr2/upd/121.htm", package);
+  www.Scenario(R"({"/updr2/files2.htm": {"status": 404}})");
+  ServeList(DateLine(121), kBuiltInVersion, "100");
+  int code;
+  {
+    FailAllocations fail(1u << 20);
+    code = app::RunProgram(machine, {"/update", "/server", server.Address(), "/report", Path("r.json")},
+                           [] { return std::unique_ptr<ui::Host>(); });
+  }
+  EXPECT_EQ(code, app::kExitFailed);
+  const auto r = nlohmann::json::parse(Disk("r.json"), nullptr, false);
+  EXPECT_EQ(r["result"], "failed");
+  EXPECT_EQ(r["error"], "Out of memory.");
+  EXPECT_EQ(Disk("files.dat"), before);
+
+  auto p = StartProgram();
+  AnswerDatabaseQuestion(*p, DateLine(121), ui::kIdYes);
+  host.Answer(ui::kIdOk, "Out of memory.", "Klaruvex Pro v4 - SE");
+  ExpectFailed(*p);  // the complete database, which the server does not have
+  {
+    FailAllocations fail(1u << 20);
+    Check(*p);
+  }
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(host.Boxes()[1].spec.icon, ui::Icon::Error);
+  EXPECT_EQ(Disk("files.dat"), before);
+  EXPECT_TRUE(p->form1->Find("Button7")->Enabled());
 }
 
 TEST(UpdateList, UpdateNumbers) {

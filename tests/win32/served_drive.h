@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/machine.h"
+#include "platform/text.h"
 
 namespace kvxtest {
 
@@ -25,6 +27,15 @@ inline std::string Read(platform::FileSystem& fs, const std::string& path) {
   std::string bytes;
   platform::ReadWholeFile(fs, path, bytes);
   return bytes;
+}
+
+// Whether a program runs from the folder ("c:\\upg\\", lower case).
+inline bool ProgramRunsFrom(platform::Machine& m, const std::string& folder) {
+  for (auto id : m.Procs().EnumerateIds()) {
+    auto path = m.Procs().MainModulePath(id);
+    if (path && platform::LowerCase(*path).rfind(folder, 0) == 0) return true;
+  }
+  return false;
 }
 
 // The requests the HTTP server has logged, whole lines or request lines only.

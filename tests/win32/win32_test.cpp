@@ -2,6 +2,11 @@
 // forms as real windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <new>
+#include <stdexcept>
+#include <thread>
+
 #include "app/all_windows.h"
 #include "app/options.h"
 #include "app/program.h"
@@ -96,6 +101,31 @@ TEST_F(Win32Host, MainWindowIsARealWindow) {
   host->ProcessMessages();
   EXPECT_TRUE(p.app.Terminated());
   EXPECT_FALSE(host->WindowShown(f));
+}
+
+// The general error report on the real windows: an exception that escapes a
+// click or a worker's synchronised call reaches it, never the system's
+// frames, and the windows go on.
+TEST_F(Win32Host, AnExceptionInAHandlerReachesTheErrorReportAndTheWindowsGoOn) {
+  std::vector<std::string> seen;
+  p.app.OnException = [&](const std::string& message) { seen.push_back(message); };
+  auto& f = *p.form1;
+  auto* about = f.Find("Button18");
+  const auto click = about->OnClick;
+  about->OnClick = [] { throw std::runtime_error("The command broke."); };
+  host->ClickWindow(*about);
+  host->ProcessMessages();
+  std::thread worker([&] { host->Synchronize([] { throw std::bad_alloc(); }); });
+  for (int i = 0; i < 10000 && seen.size() < 2; ++i) {
+    host->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  worker.join();
+  EXPECT_EQ(seen, (std::vector<std::string>{"The command broke.", "Out of memory."}));
+  about->OnClick = click;
+  host->ClickWindow(*about);
+  host->ProcessMessages();
+  EXPECT_EQ(f.Note1->ActivePage(), 4);
 }
 
 TEST_F(Win32Host, EveryPageAndDialogRendersAndTheTranslationApplies) {

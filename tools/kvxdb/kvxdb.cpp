@@ -9,6 +9,8 @@
 #include "quarantine/quarantine_transform.h"
 #include "tools/kvxdb/host_files.h"
 #include "update/ezcrypt.h"
+#include "update/list_signature.h"
+#include "update/update_list.h"
 
 namespace kvxdb {
 namespace {
@@ -24,7 +26,13 @@ constexpr const char* kUsage =
     "                                        UTF-8 text and stores it in Windows-1252\n"
     "  kvxdb lang-unpack IN TEXT [--utf8]    decipher a language file\n"
     "  kvxdb quarantine-decode STORED OUT    turn a quarantined copy back into the file\n"
-    "  kvxdb quarantine-encode IN OUT        make the quarantined copy of a file\n";
+    "  kvxdb quarantine-encode IN OUT        make the quarantined copy of a file\n"
+    "  kvxdb keygen SECRET PUBLIC            make the update key pair: PUBLIC holds the\n"
+    "                                        64 digits of the KVX_UPDATE_PUBLIC_KEY setting\n"
+    "  kvxdb sign-list SECRET LIST SIG SERIAL [FILE=PATH]...\n"
+    "                                        add serial=SERIAL and the SHA-256 of each PATH\n"
+    "                                        (served as FILE) to LIST and write its\n"
+    "                                        signature to SIG, published as /updr2/list.sig\n";
 
 // Every input kvxdb reads is a database or a language file: none comes near
 // the database cap.
@@ -319,6 +327,130 @@ int Quarantine(platform::FileSystem& fs, const std::vector<std::string>& a,
   return WriteFile(fs, a[2], bytes, err) ? 0 : 1;
 }
 
+// Reads a file of at most `cap` bytes, naming what was too large.
+bool ReadCapped(platform::FileSystem& fs, const std::string& path, std::uint64_t cap,
+                const char* capText, std::string& bytes, std::ostream& err) {
+  const platform::Status s = platform::ReadWholeFile(fs, path, bytes, cap);
+  if (s == platform::kFileTooLarge)
+    err << "kvxdb: " << path << " is larger than " << capText << "\n";
+  else if (s != platform::kOk)
+    err << "kvxdb: cannot read " << path << "\n";
+  return s == platform::kOk;
+}
+
+int Keygen(platform::FileSystem& fs, const std::vector<std::string>& a, std::ostream& out,
+           std::ostream& err) {
+  if (a.size() != 3) {
+    err << kUsage;
+    return 2;
+  }
+  // A lost signing key cannot be had back: never write over one.
+  for (std::size_t i = 1; i <= 2; ++i) {
+    if (platform::FileExists(fs, a[i])) {
+      err << "kvxdb: " << a[i] << " already exists; keygen never replaces a key\n";
+      return 1;
+    }
+  }
+  const auto pair = update::GenerateKeyPair();
+  if (!pair) {
+    err << "kvxdb: the Ed25519 key pair of libgcrypt cannot be made\n";
+    return 1;
+  }
+  if (!WriteFile(fs, a[1], pair->secretHex + "\r\n", err) ||
+      !WriteFile(fs, a[2], pair->publicHex + "\r\n", err))
+    return 1;
+  out << "public key (the build setting KVX_UPDATE_PUBLIC_KEY): " << pair->publicHex << "\n";
+  return 0;
+}
+
+// A decimal number of 1 to 10 digits that fits the DWORD the program keeps.
+bool ParseSerial(const std::string& text, std::uint32_t& serial) {
+  if (text.empty() || text.size() > 10) return false;
+  std::uint64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + std::uint64_t(c - '0');
+  }
+  if (n > 0xFFFFFFFFu) return false;
+  serial = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+int SignList(platform::FileSystem& fs, const std::vector<std::string>& a, std::ostream& out,
+             std::ostream& err) {
+  if (a.size() < 5) {
+    err << kUsage;
+    return 2;
+  }
+  const std::string &secretPath = a[1], &listPath = a[2], &sigPath = a[3];
+  std::uint32_t serial = 0;
+  if (!ParseSerial(a[4], serial)) {
+    err << "kvxdb: the serial \"" << a[4] << "\" is not a number from 0 to 4294967295\n";
+    return 2;
+  }
+  std::string secret, list;
+  if (!ReadCapped(fs, secretPath, update::kSignatureCap, "a key", secret, err)) return 1;
+  if (!update::ParseKeyText(secret)) {
+    err << "kvxdb: " << secretPath << " is not a secret key (64 hexadecimal digits)\n";
+    return 1;
+  }
+  if (!ReadCapped(fs, listPath, update::kListCap, "64 KiB, the most the program downloads of a list",
+                  list, err))
+    return 1;
+  const update::UpdateList parsed = update::ParseUpdateList(list);
+  if (!parsed.Usable()) {
+    err << "kvxdb: " << listPath << " is not an update list: its first line is not \""
+        << update::kProductLine << "\"\n";
+    return 1;
+  }
+  // Computers that took the list before keep its serial and refuse a lower one.
+  if (parsed.serial && serial < *parsed.serial) {
+    err << "kvxdb: serial " << serial << " is below the list's serial " << *parsed.serial
+        << ": computers that took that list would refuse this one\n";
+    return 1;
+  }
+  std::vector<std::pair<std::string, std::string>> digests;
+  for (std::size_t i = 5; i < a.size(); ++i) {
+    const auto eq = a[i].find('=');
+    const std::string file = a[i].substr(0, eq);
+    if (eq == std::string::npos || file.empty() || file[0] != '/' ||
+        file.find_first_of(" \r\n") != std::string::npos || eq + 1 == a[i].size()) {
+      err << "kvxdb: \"" << a[i] << "\" is not FILE=PATH with FILE a server path (\"/updr2/...\")\n";
+      return 2;
+    }
+    // Larger than the program downloads of its kind is never downloaded.
+    const bool package = file.rfind("/updr2/upd/", 0) == 0;
+    std::string bytes;
+    if (!ReadCapped(fs, a[i].substr(eq + 1), package ? update::kPackageCap : update::kDatabaseCap,
+                    package ? "16 MiB, the most the program downloads of a package"
+                            : "64 MiB, the most the program downloads of a file",
+                    bytes, err))
+      return 1;
+    for (const auto& [named, digest] : digests) {
+      if (named == file) {
+        err << "kvxdb: " << file << " is named twice\n";
+        return 2;
+      }
+    }
+    digests.emplace_back(file, update::Sha256Hex(bytes));
+  }
+  const std::string sealed = update::SealList(list, serial, digests);
+  if (sealed.size() > update::kListCap) {
+    err << "kvxdb: the signed list would be larger than 64 KiB, the most the program downloads\n";
+    return 1;
+  }
+  const std::string signature = update::SignHex(secret, sealed);
+  if (signature.empty()) {
+    err << "kvxdb: the list cannot be signed with " << secretPath << "\n";
+    return 1;
+  }
+  if (!WriteFile(fs, listPath, sealed, err) || !WriteFile(fs, sigPath, signature + "\r\n", err))
+    return 1;
+  out << "signed " << listPath << " (serial " << serial << ", " << digests.size()
+      << " hash lines); publish it as /updr2/list.htm and " << sigPath << " as /updr2/list.sig\n";
+  return 0;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -347,6 +479,8 @@ int Run(platform::FileSystem& fs, const std::vector<std::string>& args, std::ost
   if (cmd == "lang-unpack") return LangPack(fs, args, false, err);
   if (cmd == "quarantine-decode") return Quarantine(fs, args, quarantine::Direction::Forward, err);
   if (cmd == "quarantine-encode") return Quarantine(fs, args, quarantine::Direction::Inverse, err);
+  if (cmd == "keygen") return Keygen(fs, args, out, err);
+  if (cmd == "sign-list") return SignList(fs, args, out, err);
   err << "kvxdb: unknown command \"" << cmd << "\"\n" << kUsage;
   return 2;
 }
