@@ -31,9 +31,8 @@ class ScanFixture : public ProgramFixture {
   }
   void ClickScan() { program->form1->Find("Button4")->Click(); }
 
-  // A scan that finds something, declining the full scan.
-  void ScanDecliningFullScan(int count) {
-    AnswerScanQuestion();
+  // The boxes at the end of a scan that found `count`, declining the full scan.
+  void AnswerDecliningFullScan(int count) {
     host.Answer(ui::kIdNo,
                 "You have " + std::to_string(count) +
                     " dangerous viruses & worms in your computer by quick report.\r" +
@@ -41,6 +40,11 @@ class ScanFixture : public ProgramFixture {
                 "Alert");
     host.Answer(ui::kIdOk, "Click on \"Fix\" button to fix selected tasks by quick report!",
                 "Information");
+  }
+  // A scan that finds something, declining the full scan.
+  void ScanDecliningFullScan(int count) {
+    AnswerScanQuestion();
+    AnswerDecliningFullScan(count);
     ClickScan();
   }
 
