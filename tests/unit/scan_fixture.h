@@ -48,6 +48,20 @@ class ScanFixture : public ProgramFixture {
     ClickScan();
   }
 
+  // A quick scan whose full scan is accepted and run to its end, which
+  // finds `count` in all.
+  void ScanWithFullScan(int count) {
+    AnswerScanQuestion();
+    host.Answer(ui::kIdYes);  // on to the full scan
+    ClickScan();
+    program->form3->Find("xpButton1")->Click();
+    host.Answer(ui::kIdOk,
+                "You have " + std::to_string(count) +
+                    " dangerous files in your computer, click \"Fix\" button to fix this tasks!",
+                "Alert");
+    host.Advance(1000);
+  }
+
   std::vector<std::string> Lines() const { return program->form1->List1->Items(); }
   std::vector<std::string> Log() const { return program->form1->Memo2->Lines(); }
   std::vector<std::string> Paths() const {

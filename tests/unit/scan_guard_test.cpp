@@ -170,14 +170,7 @@ TEST_F(ScanGuardTest, FileNotReadWholeIsNeverAPatternNorAMatch) {
   machine.SimFiles().FailReads("C:\\data\\other.bin", 4);
   Database({"[Start]", "[Worm.A]:C:\\bad\\worm.exe", "[Worm.B]:C:\\bad\\known.exe"});
   Start();
-  AnswerScanQuestion();
-  host.Answer(ui::kIdYes);  // on to the full scan
-  ClickScan();
-  program->form3->Find("xpButton1")->Click();
-  host.Answer(ui::kIdOk,
-              "You have 2 dangerous files in your computer, click \"Fix\" button to fix this tasks!",
-              "Alert");
-  host.Advance(1000);
+  ScanWithFullScan(2);
   EXPECT_EQ(Paths(), (Texts{"C:\\bad\\worm.exe", "C:\\bad\\known.exe"}));
   EXPECT_EQ(program->form1->scan.findings.Records()[0].Md5, "");
   EXPECT_TRUE(Logged("10:00:00: Cannot open file (C:\\bad\\worm.exe) C:\\bad\\worm.exe"));
