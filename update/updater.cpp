@@ -204,7 +204,6 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
   const auto& msg = program.msg;
 
   bool outdated = false;
-  announcedVersion.clear();
   if (list.version != kBuiltInVersion) {
     updateState = 2;
     if (neverUpgrade) announcedVersion = list.version;
