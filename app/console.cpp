@@ -88,6 +88,10 @@ ConsoleText ConsoleLines(const nlohmann::json& report) {
         out.push_back("Unreadable: " + platform::Utf8ToCp1252(u.is_string() ? u.get<std::string>() : ""));
     for (const auto& i : report.value("ignored", nlohmann::json::array()))
       out.push_back("Ignored " + Text(i, "threat") + ": " + Text(i, "path"));
+    // What a rule named in a place no rule may remove: never touched.
+    for (const auto& k : report.value("protected", nlohmann::json::array()))
+      out.push_back("Protected " + Text(k, "threat") + ": " + Text(k, "path") +
+                    "; left in place: it is " + Text(k, "reason"));
     for (const auto& f : report["findings"]) out.push_back(FindingLine(f));
   }
   if (scanned && report.contains("backup")) {
@@ -128,6 +132,7 @@ ConsoleText ConsoleLines(const nlohmann::json& report) {
       last += ", " + std::to_string(removed) + " removed, " +
               std::to_string(findings.size() - removed) + " not removed";
     if (const auto ignored = Count(report, "ignored")) last += ", " + std::to_string(ignored) + " ignored";
+    if (const auto kept = Count(report, "protected")) last += ", " + std::to_string(kept) + " protected";
     if (report.contains("filesChecked"))
       last += ", " + std::to_string(Count(report, "filesChecked")) + " files checked, " +
               std::to_string(Count(report, "unreadable")) + " unreadable";

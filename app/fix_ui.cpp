@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "app/all_windows.h"
 #include "engine/helpers.h"
+#include "engine/protected_places.h"
 #include "platform/text.h"
 #include "app/unattended.h"
 #include "undo/journal_ui.h"
@@ -70,10 +72,13 @@ class Fixer {
         msg_(p.msg),
         fs_(p.machine.Files()),
         time_(f_.scan.Now()),
+        places_(engine::ReadProtectedPlaces(p.machine)),
         ownBackup_(o.backup ? nullptr : std::make_unique<undo::Backup>(*p.journal, "Fix")),
         backup_(o.backup ? *o.backup : *ownBackup_) {}
 
   void Run() {
+    JobScope job(p_, Job::Fix, o_.boxes);
+    if (!job) return;
     auto& records = f_.scan.findings.Records();
     if (o_.outcomes) o_.outcomes->resize(records.size());
     f_.Memo2->Add("");
@@ -137,7 +142,15 @@ class Fixer {
     f_.Timer1->SetEnabled(true);
     Pump();
 
-    const std::string name = platform::ExtractFileName(r.Path);
+    // No finding should name one, but whatever put it in the register, a
+    // place Windows needs is never touched.
+    if (const std::string reason = engine::FileProtection(fs_, places_, r.Path); !reason.empty()) {
+      f_.Timer1->SetEnabled(false);
+      Line(r, "[Err] " + r.Path);
+      f_.Memo2->Add(time_ + ": Protected (" + r.Name + ") " + r.Path + " (" + reason + ")");
+      if (out) out->error = "protected: " + reason;
+      return true;
+    }
     const bool locked = IsLockedFinding(r);
     platform::Status lastError = platform::kOk;
     const bool present = engine::IsValidFile(fs_, r.Path);
@@ -149,7 +162,7 @@ class Fixer {
     };
     if (present) {
       if (f_.abortRequest) return false;
-      engine::TerminateProcessesByName(p_.machine, name);
+      engine::TerminateProgramsOf(p_.machine, r.Path);
       if (!locked) {
         Pump();
         auto& host = p_.app.GetHost();
@@ -170,9 +183,9 @@ class Fixer {
           return true;
         };
         if (keep()) lastError = Delete(r.Path);
-        f_.RemoveStartupValuesFor(r.Path, &backup_);
+        RemoveStartupValues(r.Path);
         for (;;) {
-          engine::TerminateProcessesByName(p_.machine, name);
+          engine::TerminateProgramsOf(p_.machine, r.Path);
           Pump();
           if (keep()) lastError = Delete(r.Path);
           const bool gone = !platform::FileExists(fs_, r.Path);
@@ -207,11 +220,21 @@ class Fixer {
     mark(locked && present ? "Locked_Err;" : "Err;");
     if (o_.boxes) p_.Box(msg_[38] + r.Path + msg_[39], msg_[2], ui::Buttons::Ok, ui::Icon::Error);
     f_.SetEnabled(true);
-    f_.RemoveStartupValuesFor(r.Path, &backup_);
+    RemoveStartupValues(r.Path);
     if (out)
       out->error = locked && present ? "a locked finding: its program was ended, the file is left in place"
                           : "the file could not be deleted: " + StatusText(lastError);
     return true;
+  }
+
+  // The start-up values that start the file, each kept in the backup first;
+  // those the registry keeps (a watchdog writing one back at once, or one
+  // that could not be backed up) are named in the log.
+  void RemoveStartupValues(const std::string& path) {
+    std::vector<std::string> left;
+    f_.RemoveStartupValuesFor(path, &backup_, &left);
+    for (const auto& value : left)
+      f_.Memo2->Add(time_ + ": Cannot remove start-up value " + value);
   }
 
   platform::Status Delete(const std::string& path) {
@@ -230,6 +253,12 @@ class Fixer {
       if (!r.IsFolder && !r.IsSubfolder) continue;
       FindingOutcome* out = Outcome(k);
       if (out) out->attempted = true;
+      if (const std::string reason = engine::FolderProtection(fs_, places_, r.Path); !reason.empty()) {
+        f_.Memo2->Add(time_ + ": Protected (" + r.Name + ") " + r.Path + " (" + reason + ")");
+        if (r.IsFolder) Line(r, "Err...");
+        if (out) out->error = "protected: " + reason;
+        continue;
+      }
       undo::Kept kept;
       if (platform::DirectoryExists(fs_, r.Path)) {
         kept = backup_.KeepFolder(r.Path);
@@ -281,6 +310,7 @@ class Fixer {
   const MessageTable& msg_;
   platform::FileSystem& fs_;
   const std::string time_;
+  const engine::ProtectedPlaces places_;
   std::unique_ptr<undo::Backup> ownBackup_;
   undo::Backup& backup_;
   bool upload_ = false;
@@ -304,7 +334,12 @@ bool IsLockedFinding(const TFileList& r) {
 void RunFix(Program& program, const FixOptions& options) { Fixer(program, options).Run(); }
 
 void RunAddToQuarantine(Program& p, const FixOptions& o) {
+  // Ended before the hand-over to Fix below.
+  std::optional<JobScope> job;
+  job.emplace(p, Job::Quarantine, o.boxes);
+  if (!*job) return;
   auto& f = *p.form1;
+  const auto places = engine::ReadProtectedPlaces(p.machine);
   const auto& msg = p.msg;
   auto& fs = p.machine.Files();
   auto& store = p.form9->store;
@@ -325,7 +360,11 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
     f.Memo2->Add(time + msg[52] + r.Name);
     if (!engine::IsValidFile(fs, r.Path)) continue;
     if (f.abortRequest) break;
-    engine::TerminateProcessesByName(p.machine, platform::ExtractFileName(r.Path));
+    if (const std::string reason = engine::FileProtection(fs, places, r.Path); !reason.empty()) {
+      if (out) out->error = "protected: " + reason;
+      continue;
+    }
+    engine::TerminateProgramsOf(p.machine, r.Path);
     if (IsLockedFinding(r)) continue;
     if (store.Add(r.Path, r.Name, r.Md5)) {
       f.Memo2->Add(time + msg[53] + r.Path);
@@ -334,10 +373,11 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
     } else {
       f.Memo2->Add(time + msg[54] + r.Path);
       // One entry per path: the one there counts only when it is this file.
+      // A file not read whole has no digest and is never taken for it.
       const TQFileList* held = out ? store.Find(r.Path) : nullptr;
       if (!held) {
         if (out) out->error = "not stored in quarantine: " + store.LastError();
-      } else if (!held->Checksum.empty() && held->Checksum == engine::FileMd5(fs, r.Path)) {
+      } else if (!held->Checksum.empty() && engine::ReadFileMd5(fs, r.Path) == held->Checksum) {
         out->quarantined = true;
       } else {
         out->olderInQuarantine = held->Checksum;
@@ -356,6 +396,7 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
   f.SetStatus(msg[58]);
   Busy(f, false);
   f.Find("Button2")->SetEnabled(true);
+  job.reset();
   if (o.boxes) f.Button2Click();
 }
 

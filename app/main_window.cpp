@@ -255,6 +255,9 @@ bool TForm1::Ask(int entry) {
 }
 
 void TForm1::Button1Click() {
+  // One scan, fix, log or update at a time: another would pull the findings
+  // from under the one running.
+  if (program.Busy()) return;
   const std::string text =
       program.msg[59] + "\r\r" + program.msg[134] + "\r" + program.msg[135];
   if (program.Box(text, program.msg[28], ui::Buttons::YesNo, ui::Icon::Question) != ui::kIdYes)
@@ -263,11 +266,11 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-  if (Ask(60) && startFix) startFix();
+  if (!program.Busy() && Ask(60) && startFix) startFix();
 }
 
 void TForm1::xpButton5Click() {
-  if (Ask(108) && startAddToQuarantine) startAddToQuarantine();
+  if (!program.Busy() && Ask(108) && startAddToQuarantine) startAddToQuarantine();
 }
 
 void TForm1::Button3Click() { abortRequest = true; }

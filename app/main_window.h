@@ -45,8 +45,10 @@ class TForm1 : public ui::Form {
   void Button14Click();  // "Delete values"
   void Button15Click();  // "Refresh": rebuilds the start-up value list and List3
   // The start-up values that point at a file, each kept first in `backup`
-  // (or in a backup of its own when none is given).
-  bool RemoveStartupValuesFor(const std::string& path, undo::Backup* backup = nullptr);
+  // (or in a backup of its own when none is given); `left`, when given,
+  // names the values that could not be removed.
+  bool RemoveStartupValuesFor(const std::string& path, undo::Backup* backup = nullptr,
+                              std::vector<std::string>* left = nullptr);
   void ScanStartupRegistry();
 
   // Shared scan state.

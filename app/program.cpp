@@ -53,6 +53,40 @@ int Program::Box(const std::string& text, const std::string& caption, ui::Button
   return app.MessageBox({text, caption, buttons, icon, true, true});
 }
 
+bool Program::BeginJob(Job job, bool tell) {
+  if (job_ != Job::None) {
+    if (tell) TellBusy();
+    return false;
+  }
+  job_ = job;
+  return true;
+}
+
+void Program::EndJob(Job job) {
+  if (job_ == job) job_ = Job::None;
+}
+
+bool Program::Busy() {
+  if (job_ == Job::None) return false;
+  TellBusy();
+  return true;
+}
+
+void Program::TellBusy() {
+  const char* what = "the scan";
+  switch (job_) {
+    case Job::Fix: what = "Fix"; break;
+    case Job::Quarantine: what = "Add to Quarantine"; break;
+    case Job::Log: what = "the full report log"; break;
+    case Job::Update: what = "the update"; break;
+    case Job::Undo: what = "the undo"; break;
+    case Job::DeleteBackup: what = "the deletion of the backup"; break;
+    default: break;
+  }
+  Box(std::string("Please wait until ") + what + " has finished.", msg[23], ui::Buttons::Ok,
+      ui::Icon::Information);
+}
+
 Program::Role Program::StartRole() {
   msg.LoadDefaults();
   const std::string self = machine.Sys().ModulePath();

@@ -33,6 +33,12 @@ inline constexpr const char* kUpgradeCopyName = "kvxup.exe";
 inline constexpr const char* kHandOverSwitch = "/handover";
 inline constexpr const char* kAppTitle = "Klaruvex Pro v4 - SE";
 
+// The long jobs of which one runs at a time across all windows: each reads
+// or replaces what the others work on (the findings, their list, the
+// database, the backups and the places they came from), and each lets
+// window messages run while it works.
+enum class Job { None, Scan, Fix, Quarantine, Log, Update, Undo, DeleteBackup };
+
 // One run of the program: the machine it runs on, its windows and the state
 // they share.
 class Program {
@@ -60,6 +66,16 @@ class Program {
   // A message box as the program shows them: topmost, brought to the front.
   int Box(const std::string& text, const std::string& caption, ui::Buttons buttons,
           ui::Icon icon);
+
+  // Starts `job` unless another one runs; then, with `tell`, the user is told
+  // to wait and the answer is false.
+  bool BeginJob(Job job, bool tell = true);
+  // Ends `job` when it is the one running.
+  void EndJob(Job job);
+  Job RunningJob() const { return job_; }
+  // True, after telling the user to wait, while a job runs: the commands
+  // that would start another one ask this before their question.
+  bool Busy();
 
   platform::Machine& machine;
   ui::Application app;
@@ -91,8 +107,28 @@ class Program {
 
  private:
   void CreateForms();
+  void TellBusy();
   Role StartRole();
   Role role_ = Role::Normal;
+  Job job_ = Job::None;
+};
+
+// A job for the length of a block.
+class JobScope {
+ public:
+  JobScope(Program& program, Job job, bool tell = true)
+      : program_(program), job_(job), started_(program.BeginJob(job, tell)) {}
+  ~JobScope() {
+    if (started_) program_.EndJob(job_);
+  }
+  JobScope(const JobScope&) = delete;
+  JobScope& operator=(const JobScope&) = delete;
+  explicit operator bool() const { return started_; }
+
+ private:
+  Program& program_;
+  Job job_;
+  bool started_;
 };
 
 }  // namespace app

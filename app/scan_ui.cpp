@@ -48,6 +48,9 @@ void WindowScanHost::AddFindingLine(const std::string& text) {
   list->Add(text);
   list->SetChecked(list->Items().size() - 1, true);
 }
+void WindowScanHost::AddNoteLine(const std::string& text) {
+  program_.form1->List1->Add(text, false);  // greyed: nothing to tick, nothing Fix acts on
+}
 void WindowScanHost::ClearLog() { program_.form1->Memo2->Clear(); }
 void WindowScanHost::AddLogLine(const std::string& line) { program_.form1->Memo2->Add(line); }
 
@@ -107,6 +110,7 @@ void ConnectScan(Program& p) {
 }
 
 void RestoreAfterScan(Program& p) {
+  p.EndJob(Job::Scan);
   auto& f = *p.form1;
   if (!f.List1->Items().empty()) f.List1->Delete(0);
   f.Find("Button1")->SetEnabled(true);
@@ -116,10 +120,11 @@ void RestoreAfterScan(Program& p) {
 }
 
 void RunQuickScan(Program& p, bool boxes) {
+  // Held until RestoreAfterScan, past a hand-over to the full scan.
+  if (!p.BeginJob(Job::Scan)) return;
   auto& f = *p.form1;
   WindowScanHost host(p);
   engine::QuickScan(p.machine, f.database, f.scan, host);
-  if (f.scan.logBuildingMode) return;
 
   const std::string time = f.scan.Now();
   const auto& msg = p.msg;

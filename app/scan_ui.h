@@ -22,6 +22,7 @@ class WindowScanHost : public engine::ScanHost {
   void ClearFindingLines() override;
   int FindingLineCount() override;
   void AddFindingLine(const std::string& text) override;
+  void AddNoteLine(const std::string& text) override;
   void ClearLog() override;
   void AddLogLine(const std::string& line) override;
   void BeginInteractiveScan() override;

@@ -87,7 +87,8 @@ void AddScanResults(Program& p, Report& report) {
       f["md5"] = nullptr;
     } else {
       f["size"] = engine::FileSizeOf(fs, r.Path);
-      f["md5"] = r.Md5;
+      // No digest for a file that could not be read whole.
+      f["md5"] = r.Md5.empty() ? nlohmann::json() : nlohmann::json(r.Md5);
     }
     findings.push_back(std::move(f));
   }
@@ -97,8 +98,13 @@ void AddScanResults(Program& p, Report& report) {
   auto ignored = nlohmann::json::array();
   for (const auto& i : scan.ignored)
     ignored.push_back({{"path", text(i.path)}, {"threat", text(i.name)}});
+  // What rules named that no rule may remove: listed, never acted on.
+  auto kept = nlohmann::json::array();
+  for (const auto& k : scan.protectedFindings)
+    kept.push_back({{"threat", text(k.name)}, {"path", text(k.path)}, {"reason", text(k.reason)}});
   report.Json()["findings"] = std::move(findings);
   report.Json()["ignored"] = std::move(ignored);
+  report.Json()["protected"] = std::move(kept);
   report.Json()["inventory"] = std::move(inventory);
 }
 
@@ -278,7 +284,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
       if (command.databaseOnly)
         report.Json()["newProgram"] = p.updater->announcedVersion.empty()
                                           ? nlohmann::json()
-                                          : nlohmann::json(Cp1252ToUtf8(p.updater->announcedVersion));
+                                          : nlohmann::json(ReportText(p.machine, p.updater->announcedVersion));
       report.Set("update", updateFailed ? "failed" : p.app.Terminated() ? "upgrade started" : "done");
       // A handed-over upgrade ends this run: the new program is starting.
       if (p.app.Terminated()) return finish(kExitClean, "");
@@ -328,7 +334,9 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
       return finish(kExitFailed, error);
     }
     AddScanResults(p, report);
-    const bool found = p.form1->scan.findings.Size() > 0;
+    // A rule that named a protected place found something too, though it is never removed.
+    const bool found =
+        p.form1->scan.findings.Size() > 0 || !p.form1->scan.protectedFindings.empty();
     if (!escaped.empty()) return finish(kExitFailed, "");
     // Steps that were asked and could not be done, in order.
     std::string errors;

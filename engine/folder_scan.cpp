@@ -112,6 +112,11 @@ void FolderScan::Walk(const std::string& folder) {
     } while (h->Next(d));
   }
   for (auto& file : files) {
+    if (isIgnored && isIgnored(file)) {
+      std::lock_guard<std::mutex> g(lock_);
+      news_.ignored.push_back(std::move(file));
+      continue;
+    }
     std::unique_lock<std::mutex> g(lock_);
     if (jobs_.size() >= kQueueLimit)
       jobTaken_.wait(g, [this] { return jobs_.size() <= kQueueRefill || abort_; });

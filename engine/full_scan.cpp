@@ -8,14 +8,13 @@ namespace engine {
 FullScanWalk::FullScanWalk(platform::Machine& m, ScanState& s, ScanHost& h)
     : machine_(m), state_(s), host_(h) {
   progress_.of = ScanProgress::Of::Files;
-  const auto& records = state_.findings.Records();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const auto& r = records[i];
-    if (r.IsFolder || r.IsSubfolder || r.FromFullScan) continue;
+  state_.protectedPlaces = ReadProtectedPlaces(machine_);
+  for (const auto& r : state_.findings.Records()) {
+    if (r.IsFolder || r.IsSubfolder || r.FromFullScan || r.Md5.empty()) continue;
     platform::FindData d;
     auto found = machine_.Files().FindFirst(r.Path, d);
     // An empty file is never a pattern: nothing of size 0 is compared.
-    if (found && !d.IsDirectory() && d.size > 0) patterns_.push_back({i, d.size});
+    if (found && !d.IsDirectory() && d.size > 0) patterns_.push_back({d.size, r.Path, r.Md5, r.Name});
   }
 }
 
@@ -78,28 +77,30 @@ void FullScanWalk::ShowNews(const std::string* path) {
 
 void FullScanWalk::CheckFile(const std::string& path, std::uint64_t size, const std::string& time) {
   auto& fs = machine_.Files();
-  std::string md5;
+  std::optional<std::string> md5;
   bool read = false;
   for (const auto& p : patterns_) {
-    if (p.size != size) continue;
-    const TFileList& r = state_.findings.Records()[p.record];
-    if (platform::SameText(r.Path, path)) continue;
+    if (p.size != size || platform::SameText(p.path, path)) continue;
     host_.ProcessMessages();
     if (!read) {
       read = true;
-      if (!fs.Open(path, platform::OpenMode::Read)) {
+      md5 = ReadFileMd5(fs, path);
+      // Part of a file is not a copy of anything: say so and go on.
+      if (!md5) {
         host_.AddLogLine(time + host_.Text(6) + path + ") " + path);
         return;
       }
-      md5 = FileMd5(fs, path);
     }
-    if (md5 != r.Md5 || state_.findings.Contains(path)) continue;
+    if (*md5 != p.md5 || state_.findings.Contains(path)) continue;
+    if (state_.SkipIgnored(path, p.name, host_, time) ||
+        state_.SkipProtected(fs, path, p.name, false, host_, time))
+      return;
     ++state_.findingCount;
-    host_.AddLogLine(time + host_.Text(5) + r.Name + ") " + path);
+    host_.AddLogLine(time + host_.Text(5) + p.name + ") " + path);
     TFileList copy;
     copy.Path = path;
-    copy.Name = r.Name;
-    copy.Md5 = r.Md5;
+    copy.Name = p.name;
+    copy.Md5 = p.md5;
     copy.FromFullScan = true;
     state_.findings.Add(std::move(copy));
     return;

@@ -18,9 +18,13 @@ class FullScanWalk {
   void WalkDrives(const std::string& driveList);
 
  private:
+  // What is compared, copied when the walk starts: the findings may change
+  // while messages run during the walk.
   struct Pattern {
-    std::size_t record;
     std::uint64_t size;
+    std::string path;
+    std::string md5;
+    std::string name;
   };
   void CheckFile(const std::string& path, std::uint64_t size, const std::string& time);
   bool SizeOfAFinding(std::uint64_t size) const;
@@ -30,8 +34,9 @@ class FullScanWalk {
   platform::Machine& machine_;
   ScanState& state_;
   ScanHost& host_;
-  // Sizes of the findings that copies are looked for, taken when the walk
-  // starts; the findings a walk adds are never patterns.
+  // The findings that copies are looked for, taken when the walk starts;
+  // the findings a walk adds are never patterns, nor is a file that could
+  // not be read whole.
   std::vector<Pattern> patterns_;
   ScanProgress progress_;
   NewsClock clock_;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/gcrypt_init.h"
+#include "engine/protected_places.h"
 #include "platform/text.h"
 
 namespace engine {
@@ -87,9 +88,13 @@ std::string Md5Hex(std::string_view bytes) {
 }
 
 std::string FileMd5(platform::FileSystem& fs, std::string_view path) {
+  return ReadFileMd5(fs, path).value_or(kNoDataMd5);
+}
+
+std::optional<std::string> ReadFileMd5(platform::FileSystem& fs, std::string_view path) {
   // Chunked reads beat a mapping here (see bench/md5_bench) and digest the same bytes.
   auto f = fs.Open(path, platform::OpenMode::Read);
-  if (!f) return kNoDataMd5;
+  if (!f) return std::nullopt;
   const std::uint64_t size = f->Size();
   Md5 md5;
   // Sized for the file, and not cleared: the scans hash many small files.
@@ -101,7 +106,8 @@ std::string FileMd5(platform::FileSystem& fs, std::string_view path) {
     total += n;
   }
   // A read that fails midway ends the loop early: part of a file is not it.
-  return total == size ? md5.Hex() : kNoDataMd5;
+  if (total != size) return std::nullopt;
+  return md5.Hex();
 }
 
 std::string ResolvePath(platform::FileSystem& fs, std::string_view input) {
@@ -206,21 +212,49 @@ std::vector<RunningProcess> ListRunningProcesses(platform::Machine& machine) {
   return out;
 }
 
-int TerminateProcessesByName(platform::Machine& machine, std::string_view name) {
+namespace {
+
+// Ends the processes named `name`; with `from` given, a shell program's name
+// ends only those running from there.
+Termination EndProcesses(platform::Machine& machine, std::string_view name, std::string_view from) {
   auto& procs = machine.Procs();
   const auto self = procs.CurrentPid();
-  int result = -1;
+  const bool shellName = IsShellProgramName(name);
+  const auto fromPath = from.empty() ? std::nullopt : NormalizeLocalPath(from);
+  std::optional<std::vector<std::string>> shellFolders;
+  Termination out;
   bool any = false;
   for (const auto& e : procs.Snapshot()) {
     if (e.pid == 0 || e.pid == self) continue;
     if (!platform::SameText(platform::ExtractFileName(e.exeFile), name) &&
         !platform::SameText(e.exeFile, name))
       continue;
-    bool ok = procs.Terminate(e.pid, 0) == platform::kOk;
+    // Where its program lies: its main module, else the snapshot's text (a
+    // full path on 9x).
+    const auto image = NormalizeLocalPath(procs.MainModulePath(e.pid).value_or(e.exeFile));
+    const bool fromThere = fromPath && image && platform::SameText(*image, *fromPath);
+    if (shellName) {
+      if (!image) continue;
+      if (!shellFolders) shellFolders = ShellProgramFolders(machine.Files());
+      if (IsProtectedShellProgram(*shellFolders, *image)) continue;
+      if (!from.empty() && !fromThere) continue;
+    }
+    const bool ok = procs.Terminate(e.pid, 0) == platform::kOk;
     any = any || ok;
-    result = ok ? 1 : (any ? 0 : -1);
+    out.result = ok ? 1 : (any ? 0 : -1);
+    out.ownPath = out.ownPath || (ok && fromThere);
   }
-  return result;
+  return out;
+}
+
+}  // namespace
+
+int TerminateProcessesByName(platform::Machine& machine, std::string_view name) {
+  return EndProcesses(machine, name, {}).result;
+}
+
+Termination TerminateProgramsOf(platform::Machine& machine, std::string_view path) {
+  return EndProcesses(machine, platform::ExtractFileName(path), path);
 }
 
 }  // namespace engine

@@ -2,6 +2,7 @@
 // Small helpers every scanning and managing part rests on. None shows a
 // message: errors become an empty text, false or 0.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,10 @@ bool IsValidFile(platform::FileSystem& fs, std::string_view path);
 std::uint64_t FileSizeOf(platform::FileSystem& fs, std::string_view path);
 // 32 lower-case hex digits; the digest of no data when the file cannot be read.
 std::string FileMd5(platform::FileSystem& fs, std::string_view path);
+// The MD5 text of the file's whole content; nullopt when it cannot be read
+// whole. Whatever compares files by their digest uses this: the digest of no
+// data stands for an empty file, never for one that could not be read.
+std::optional<std::string> ReadFileMd5(platform::FileSystem& fs, std::string_view path);
 std::string Md5Hex(std::string_view bytes);
 
 // A digest over data given piece by piece, in lower-case hex.
@@ -68,7 +73,18 @@ std::vector<RunningProcess> ListRunningProcesses(platform::Machine& machine);
 
 // Terminates every process whose executable is `name`: 1 when the last
 // attempt succeeded, 0 when it failed after an earlier success, -1 when none
-// succeeded or none matched.
+// succeeded or none matched. A Windows shell program (explorer.exe, ...)
+// running from the Windows or system folder is never ended, nor one of that
+// name whose program cannot be located.
 int TerminateProcessesByName(platform::Machine& machine, std::string_view name);
+
+// The programs of a finding ended by its file name, as above; a finding that
+// bears a shell program's name ends only the processes running from `path`
+// itself. `ownPath` tells whether a process running from `path` was ended.
+struct Termination {
+  int result = -1;
+  bool ownPath = false;
+};
+Termination TerminateProgramsOf(platform::Machine& machine, std::string_view path);
 
 }  // namespace engine

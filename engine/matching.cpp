@@ -270,7 +270,7 @@ std::string FindRunningProcessPath(const MatchContext& ctx, std::string_view fra
     if (i >= 0) return paths[static_cast<std::size_t>(i)];
   } else if (!hash.empty()) {
     for (const auto& p : paths)
-      if (FileMd5(fs, p) == hash) return p;
+      if (ReadFileMd5(fs, p) == hash) return p;
   }
   return {};
 }

@@ -29,6 +29,23 @@ bool ScanState::SkipIgnored(const std::string& path, const std::string& name, Sc
   return true;
 }
 
+bool ScanState::SkipProtected(platform::FileSystem& fs, const std::string& path,
+                              const std::string& name, bool folder, ScanHost& host,
+                              const std::string& time) {
+  const std::string reason = folder ? FolderProtection(fs, protectedPlaces, path)
+                                    : FileProtection(fs, protectedPlaces, path);
+  if (reason.empty()) return false;
+  for (const auto& p : protectedFindings)
+    if (platform::SameText(p.path, path)) return true;  // several rules may name it
+  std::string shown = name;
+  if (auto lock = shown.find("Lock:"); lock != std::string::npos) shown.erase(lock, 5);
+  protectedFindings.push_back({path, shown, reason});
+  threatsFound = true;
+  host.AddNoteLine("Protected (" + shown + ") " + path);
+  host.AddLogLine(time + ": Protected (" + shown + ") " + path + " (" + reason + ")");
+  return true;
+}
+
 namespace {
 
 using platform::ExtractFileName;
@@ -60,10 +77,14 @@ class Scan {
   void Tick() {
     if (clock_.Due()) ShowNews();
   }
-  bool Terminate(const std::string& path) {
-    const bool ended = TerminateProcessesByName(machine_, ExtractFileName(path)) > 0;
-    if (ended) match_.ForgetRunningPrograms();
-    return ended;
+  // Ends the finding's programs and notes whether one ran from its own path.
+  void Terminate(const std::string& path) {
+    const Termination t = TerminateProgramsOf(machine_, path);
+    if (t.result > 0) match_.ForgetRunningPrograms();
+    if (t.ownPath) state_.terminated.insert(LowerCase(path));
+  }
+  bool Protected(const std::string& path, const std::string& name, bool folder) {
+    return state_.SkipProtected(fs_, path, name, folder, host_, time_);
   }
 
   platform::Machine& machine_;
@@ -92,6 +113,8 @@ void Scan::Run() {
   state_.summary.Clear();
   state_.terminated.clear();
   state_.ignored.clear();
+  state_.protectedFindings.clear();
+  state_.protectedPlaces = ReadProtectedPlaces(machine_);
   host_.ClearFindingLines();
   if (!state_.logBuildingMode) {
     host_.BeginInteractiveScan();
@@ -149,8 +172,10 @@ void Scan::Pass(ScanRule& rule) {
     std::string path = FindInventoryPathByHash(match_, rule.hash);
     if (path.empty()) return;
     if (IsValidFile(fs_, path)) {
-      if (FileMd5(fs_, path) != rule.hash) return;
+      // A file that cannot be read whole matches no digest.
+      if (ReadFileMd5(fs_, path) != rule.hash) return;
       if (state_.SkipIgnored(path, rule.name, host_, time_)) return;
+      if (Protected(path, rule.name, false)) return;
       Terminate(path);
     }
     Check(path, rule.name);
@@ -182,7 +207,10 @@ void Scan::FromRulePath(const ScanRule& rule, const std::string& rulePath, const
   if (!rule.noProcessLookup) {
     fragment_.assign(1, '\\').append(rule.file);
     running = FindRunningProcessPath(match_, fragment_, "");
-    if (!running.empty() && !IsValidFile(fs_, running)) running.clear();
+    // A Windows shell program found running is listed as protected, and the
+    // rule's own path is checked instead: a sample may bear its name.
+    if (!running.empty() && (!IsValidFile(fs_, running) || Protected(running, name, false)))
+      running.clear();
   }
   const std::string& path = running.empty() ? rulePath : running;
   if (FileNamePart(path).find("??") == std::string_view::npos) {
@@ -227,16 +255,21 @@ void Scan::Candidate(const std::string& path, const std::string& name) {
   if (auto lock = shown.find("Lock:"); lock != std::string::npos) shown.erase(lock, 5);
   // Checked before the program is terminated: an ignored file is not touched at all.
   if (state_.SkipIgnored(path, shown, host_, time_)) return;
-  const std::string md5 = FileMd5(fs_, path);
-  if (Terminate(path)) state_.terminated.insert(LowerCase(path));
-  state_.summary.Add(LowerCase("!Infected " + ExtractFileName(path) + "=;" + ExtractFilePath(path) +
-                               ";" + name + ";" + md5 + ";" +
-                               std::to_string(FileSizeOf(fs_, path)) + ";"));
+  if (Protected(path, name, false)) return;
+  // A file not read whole has no digest: the full scan never takes it for a
+  // pattern, and the log says why.
+  const auto md5 = ReadFileMd5(fs_, path);
+  if (!md5) host_.AddLogLine(time_ + host_.Text(6) + path + ") " + path);
+  Terminate(path);
+  // The prefix stays as written; what follows is in lower case.
+  state_.summary.Add("!Infected " + LowerCase(ExtractFileName(path) + "=;" + ExtractFilePath(path) +
+                                              ";" + name + ";" + md5.value_or("") + ";" +
+                                              std::to_string(FileSizeOf(fs_, path)) + ";"));
   state_.threatsFound = true;
   TFileList record;
   record.Path = path;
   record.Name = name;
-  record.Md5 = md5;
+  record.Md5 = md5.value_or("");
   record.ListIndex = host_.FindingLineCount() - 1;
   if (!state_.findings.Add(std::move(record))) return;
   host_.AddFindingLine(host_.Text(11) + shown);
@@ -248,6 +281,8 @@ void Scan::Candidate(const std::string& path, const std::string& name) {
 void Scan::Folder(const ScanRule& rule) {
   if (!platform::DirectoryExists(fs_, rule.dir)) return;
   if (state_.SkipIgnored(rule.dir, rule.name, host_, time_)) return;
+  // Neither removed nor walked: its contents are never listed or read.
+  if (Protected(rule.dir, rule.name, true)) return;
   state_.threatsFound = true;
   TFileList record;
   record.Path = rule.dir;
@@ -274,6 +309,13 @@ void Scan::FolderContents(const std::string& dir, const std::string& name) {
       // A junction or link may lead back up the tree: never follow one.
       if (d.name.empty() || d.name[0] == '.' || (d.attributes & platform::fileattr::kReparsePoint))
         continue;
+      // What the user keeps, and what no rule may remove, stays out with
+      // everything below it.
+      if (state_.SkipIgnored(path, name, host_, time_)) continue;
+      if (!FolderProtection(state_.protectedPlaces, path).empty()) {
+        Protected(path, name, true);
+        continue;
+      }
       TFileList sub;
       sub.Path = path;
       sub.Name = name;
@@ -282,7 +324,13 @@ void Scan::FolderContents(const std::string& dir, const std::string& name) {
       FolderContents(path, name);
       continue;
     }
-    if (!fs_.Open(path, platform::OpenMode::Read)) {
+    if (state_.SkipIgnored(path, name, host_, time_)) continue;
+    if (!FileProtection(state_.protectedPlaces, path).empty()) {
+      Protected(path, name, false);
+      continue;
+    }
+    auto md5 = ReadFileMd5(fs_, path);
+    if (!md5) {
       host_.AddLogLine(time_ + host_.Text(6) + path + ") " + path);
       continue;
     }
@@ -290,7 +338,7 @@ void Scan::FolderContents(const std::string& dir, const std::string& name) {
     file.Path = path;
     file.Name = name;
     file.InFolder = true;
-    file.Md5 = FileMd5(fs_, path);
+    file.Md5 = std::move(*md5);
     state_.findings.Add(std::move(file));
     ++state_.findingCount;
     host_.AddLogLine(time_ + host_.Text(5) + name + ") " + path);

@@ -9,6 +9,7 @@
 #include "engine/findings.h"
 #include "engine/matching.h"
 #include "engine/progress.h"
+#include "engine/protected_places.h"
 #include "engine/threat_database.h"
 #include "platform/machine.h"
 
@@ -28,6 +29,8 @@ class ScanHost {
   virtual void ClearFindingLines() = 0;
   virtual int FindingLineCount() = 0;
   virtual void AddFindingLine(const std::string& text) = 0;  // checked
+  // A line no check box acts on (a protected place a rule named).
+  virtual void AddNoteLine(const std::string& text) { (void)text; }
   virtual void ClearLog() = 0;
   virtual void AddLogLine(const std::string& line) = 0;
   // An interactive scan begins: placeholder line, buttons, status text.
@@ -46,6 +49,7 @@ class QuietScanHost final : public ScanHost {
   void ClearFindingLines() override { lines_ = 0; }
   int FindingLineCount() override { return lines_; }
   void AddFindingLine(const std::string&) override { ++lines_; }
+  void AddNoteLine(const std::string&) override { ++lines_; }
   void ClearLog() override {}
   void AddLogLine(const std::string&) override {}
 
@@ -83,6 +87,21 @@ struct ScanState {
   // True (and recorded, with a memo line) when the path is on the ignore list.
   bool SkipIgnored(const std::string& path, const std::string& name, ScanHost& host,
                    const std::string& time);
+
+  // The places no rule may remove, read when a scan starts. A rule that
+  // names one is still shown and logged, as "Protected", and listed here;
+  // it never becomes a finding, so nothing removes it.
+  ProtectedPlaces protectedPlaces;
+  struct Protected {
+    std::string path;
+    std::string name;    // the threat the rule names
+    std::string reason;  // what the place is
+  };
+  std::vector<Protected> protectedFindings;
+  // True (and recorded once, with a line in the findings list and the log)
+  // when no rule may remove the file or folder.
+  bool SkipProtected(platform::FileSystem& fs, const std::string& path, const std::string& name,
+                     bool folder, ScanHost& host, const std::string& time);
 
   // Where the rest of the program plugs in. Each may stay empty.
   std::function<std::string(const std::string&)> expandFolderMacros;  // as given when empty

@@ -172,7 +172,8 @@ std::vector<StartupF> ReadStartupValues(platform::Registry& reg,
 }
 
 bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& programFolder,
-                            const std::string& path, undo::Backup& backup) {
+                            const std::string& path, undo::Backup& backup,
+                            std::vector<std::string>* left) {
   // An empty path is contained in every text: it names nothing to remove.
   if (path.empty()) return false;
   const std::string lowPath = platform::LowerCase(path);
@@ -181,26 +182,39 @@ bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& progr
   if (!LoadRegBase(machine.Files(), programFolder, records)) return false;
   bool any = false;
   // After each deletion the walk starts again from the first key, until a
-  // whole walk deletes nothing; every pass deletes at least one value, so
-  // this ends.
-  for (bool deleted = true; deleted;) {
-    deleted = false;
+  // whole walk deletes nothing or the passes run out; the last pass only
+  // looks at what is still there.
+  for (int pass = 1; pass <= kMaxRemovalPasses; ++pass) {
+    const bool lookOnly = pass == kMaxRemovalPasses;
+    bool deleted = false;
+    std::vector<std::string> still;
     for (const auto& r : records) {
       auto key = machine.Reg().Open(RootKeyOfIndex(r.rootIndex), r.keyPath, keyaccess::kAllAccess);
+      // A key this user may only read (a machine-wide one) still tells what
+      // stays behind.
+      const bool readOnly = !key;
+      if (readOnly && left) key = machine.Reg().Open(RootKeyOfIndex(r.rootIndex), r.keyPath, keyaccess::kRead);
       if (!key) continue;
       for (const auto& name : key->ValueNames()) {
         auto data = key->ReadString(name);
         if (!data) continue;
         const std::string low = platform::LowerCase(*data);
         if (low.find(lowPath) == std::string::npos && low != lowName) continue;
-        const auto kept = backup.KeepValue(RootKeyOfIndex(r.rootIndex), r.keyPath, name);
-        if (!kept) continue;
-        if (key->DeleteValue(name) == platform::kOk)
-          deleted = any = true;
-        else
-          backup.NotDone(kept);
+        if (!lookOnly && !readOnly) {
+          // Kept in the backup first; one that cannot be kept stays.
+          if (const auto kept = backup.KeepValue(RootKeyOfIndex(r.rootIndex), r.keyPath, name)) {
+            if (key->DeleteValue(name) == platform::kOk) {
+              deleted = any = true;
+              continue;
+            }
+            backup.NotDone(kept);
+          }
+        }
+        still.push_back(RootKeyName(r.rootIndex) + "\\" + r.keyPath + "\\" + name);
       }
     }
+    if (left) *left = std::move(still);
+    if (!deleted) break;
   }
   return any;
 }

@@ -53,9 +53,15 @@ std::vector<StartupF> ReadStartupValues(platform::Registry& reg,
 
 // Deletes the values of the registry base's keys whose data contains `path`
 // or equals its file name (both lower case), each kept in the backup first
-// (one that cannot be kept stays); true when any was deleted.
+// (one that cannot be kept stays); true when any was deleted. After a
+// deletion the keys are walked again, at most kMaxRemovalPasses times in
+// all: a value written back at once (a watchdog) cannot keep it going.
+// `left`, when given, receives "ROOT\key\name" of every value that still
+// points at the path at the end.
+inline constexpr int kMaxRemovalPasses = 8;
 bool RemoveStartupValuesFor(platform::Machine& machine, const std::string& programFolder,
-                            const std::string& path, undo::Backup& backup);
+                            const std::string& path, undo::Backup& backup,
+                            std::vector<std::string>* left = nullptr);
 
 // The registry server list: files named by shell service objects, Winlogon
 // notification packages, the shared task scheduler, browser helper objects,

@@ -138,17 +138,15 @@ std::string FormatRegIgnoreList(const std::vector<TRegIgnoreList>& list) {
 
 namespace {
 
-// Missing file: an empty list. Unreadable, too large or damaged: the list
-// holds what could be read and the load fails, so it is never saved back.
+// Missing file: the list stays as it was (saving writes it anew).
+// Unreadable, too large or damaged: the list holds what could be read and
+// the load fails, so it is never saved back unasked.
 template <class Entry, class Parse>
 bool LoadList(platform::FileSystem& fs, std::string_view path, std::vector<Entry>& list,
               Parse parse) {
   std::string bytes;
   const platform::Status st = platform::ReadWholeFile(fs, path, bytes, kMaxListFileBytes);
-  if (st == platform::kFileNotFound || st == platform::kPathNotFound) {
-    list.clear();
-    return true;
-  }
+  if (st == platform::kFileNotFound || st == platform::kPathNotFound) return true;
   if (st != platform::kOk) return false;
   return parse(bytes, list);
 }
@@ -173,6 +171,17 @@ platform::Status SaveFileIgnoreList(platform::FileSystem& fs, std::string_view p
 platform::Status SaveRegIgnoreList(platform::FileSystem& fs, std::string_view path,
                                    const std::vector<TRegIgnoreList>& list) {
   return platform::WriteFileReplacing(fs, path, FormatRegIgnoreList(list));
+}
+
+std::string KeepDamagedFile(platform::FileSystem& fs, std::string_view path) {
+  const std::string base = std::string(path) + ".damaged";
+  // An earlier damaged copy is kept too.
+  for (int n = 1; n <= 100; ++n) {
+    const std::string kept = n == 1 ? base : base + "." + std::to_string(n);
+    if (fs.GetAttributes(kept) != platform::FileSystem::kInvalidAttributes) continue;
+    return fs.MoveFile(path, kept) == platform::kOk ? kept : std::string();
+  }
+  return {};
 }
 
 std::string RootKeyName(std::int32_t code) {

@@ -49,10 +49,11 @@ bool ParseRegIgnoreList(std::string_view bytes, std::vector<TRegIgnoreList>& lis
 std::string FormatFileIgnoreList(const std::vector<TFileIgnoreList>& list);
 std::string FormatRegIgnoreList(const std::vector<TRegIgnoreList>& list);
 
-// Loading a missing file gives an empty list. A file that cannot be read
-// whole (or is over the limit) leaves the list as it was and fails; a damaged
-// one fails too, keeping the entries read before the damage. Saving replaces the file only once the new one is written
-// whole; a failure keeps the previous file and is not reported.
+// Loading a missing file leaves the list as it was. A file that cannot be
+// read whole (or is over the limit) leaves the list as it was and fails; a
+// damaged one fails too, keeping the entries read before the damage. Saving
+// replaces the file only once the new one is written whole; a failure keeps
+// the previous file.
 bool LoadFileIgnoreList(platform::FileSystem& fs, std::string_view path,
                         std::vector<TFileIgnoreList>& list);
 bool LoadRegIgnoreList(platform::FileSystem& fs, std::string_view path,
@@ -61,6 +62,11 @@ platform::Status SaveFileIgnoreList(platform::FileSystem& fs, std::string_view p
                                     const std::vector<TFileIgnoreList>& list);
 platform::Status SaveRegIgnoreList(platform::FileSystem& fs, std::string_view path,
                                    const std::vector<TRegIgnoreList>& list);
+
+// Renames a list file that was not read whole to "NAME.damaged" (or
+// "NAME.damaged.2", ... when that exists) so a repaired list can take its
+// place; the new name, or empty when it could not be renamed.
+std::string KeepDamagedFile(platform::FileSystem& fs, std::string_view path);
 
 // "HKEY_LOCAL_MACHINE" for 2; empty for codes without a root key.
 std::string RootKeyName(std::int32_t code);

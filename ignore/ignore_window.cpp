@@ -96,6 +96,8 @@ TFormIG::TFormIG(app::Program& p) : Form("TFormIG"), program(p) {
   OnShow = [this] {
     LoadLists();
     RebuildRows();
+    if (!fileListLoaded_) OfferRepair(true);
+    if (!regListLoaded_) OfferRepair(false);
   };
   OnClose = [this] { SaveLists(); };
   LoadLists();
@@ -154,6 +156,39 @@ void TFormIG::AddFolder(const std::string& folder) {
   e.Flag2 = true;
   fileList.push_back(std::move(e));
   RebuildRows();
+  if (!fileListLoaded_) OfferRepair(true);
+}
+
+void TFormIG::OfferRepair(bool files) {
+  const char* name = files ? ignore::kFileListName : ignore::kRegListName;
+  const std::string path = Path(name);
+  const std::size_t count = files ? fileList.size() : regList.size();
+  const std::string text = std::string("The ") + (files ? "file" : "registry") +
+                           " ignore list \"" + path +
+                           "\" could not be read whole, so changes to it are not saved.\r\r"
+                           "Keep the damaged file as \"" + name +
+                           ".damaged\" and save the list as it could be read (" +
+                           std::to_string(count) + (count == 1 ? " entry" : " entries") + ")?";
+  if (program.Box(text, "Question", ui::Buttons::YesNo, ui::Icon::Question) != ui::kIdYes) return;
+  auto& fs = program.machine.Files();
+  const std::string kept = ignore::KeepDamagedFile(fs, path);
+  if (kept.empty()) {
+    program.Box("The file \"" + path + "\" could not be renamed: the list is not saved.", "Error",
+                ui::Buttons::Ok, ui::Icon::Error);
+    return;
+  }
+  // The damaged file is safe now: from here on the list is saved as usual.
+  (files ? fileListLoaded_ : regListLoaded_) = true;
+  const platform::Status saved = files ? ignore::SaveFileIgnoreList(fs, path, fileList)
+                                       : ignore::SaveRegIgnoreList(fs, path, regList);
+  if (saved != platform::kOk) {
+    program.Box("The list could not be saved to \"" + path + "\"; the damaged file is kept as \"" +
+                    kept + "\".",
+                "Error", ui::Buttons::Ok, ui::Icon::Error);
+    return;
+  }
+  program.Box("The list was saved; the damaged file is kept as \"" + kept + "\".", "Information",
+              ui::Buttons::Ok, ui::Icon::Information);
 }
 
 void TFormIG::DeleteRegistry1Click() {

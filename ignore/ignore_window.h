@@ -34,6 +34,11 @@ class TFormIG : public ui::Form {
   // Appends the folder (with the ";" the list stores) and shows it.
   void AddFolder(const std::string& folder);
 
+  // A list file that was not read whole is never saved unasked: says so and
+  // offers to keep the damaged file as "NAME.damaged" and save the list as
+  // it could be read. Run when the window opens and when an entry is added.
+  void OfferRepair(bool fileList);
+
  private:
   std::string Path(const char* name) const;
   bool fileListLoaded_ = false;

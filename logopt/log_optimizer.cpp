@@ -50,8 +50,13 @@ void TForm12::xpButton1Click() {
     RestoreMainWindow();
     return;
   }
+  // The build runs its own quick scan: never inside another job, which it
+  // would pull the findings from under.
+  if (program.Busy()) return;
   Hide();
   if (program.Box(msg[170], msg[28], ui::Buttons::YesNo, ui::Icon::Question) == ui::kIdYes) {
+    app::JobScope job(program, app::Job::Log);
+    if (!job) return;  // one started while the question was open
     f.Find("Button10")->SetCaption(msg[171]);
     f.SetEnabled(true);
     f.Find("Button4")->SetEnabled(false);

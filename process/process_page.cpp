@@ -32,7 +32,7 @@ void TForm1::Button11Click() {
   undo::Backup backup(*program.journal, "Delete process files");
   for (const auto& row : rows) {
     if (!row.checked) continue;
-    engine::TerminateProcessesByName(machine, platform::ExtractFileName(row.caption));
+    engine::TerminateProgramsOf(machine, row.caption);
     if (!cbx1->Checked() || !engine::IsValidFile(machine.Files(), row.caption)) continue;
     const auto kept = backup.KeepFile(row.caption);
     if (!kept) {

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "engine/helpers.h"
+#include "engine/protected_places.h"
 #include "engine/startup_registry.h"
 #include "logopt/log_optimizer.h"
 #include "platform/text.h"
@@ -206,7 +207,7 @@ void TFormR::ShowDeleteFailure(const std::string& path) {
 
 void TFormR::FirstDeleteAttempt(const std::string& path, const std::function<bool()>& mayDelete) {
   auto& m = program.machine;
-  engine::TerminateProcessesByName(m, platform::ExtractFileName(path));
+  engine::TerminateProgramsOf(m, path);
   program.app.ProcessMessages();
   if (!mayDelete()) return;
   m.Files().SetAttributes(path, platform::fileattr::kNormal);
@@ -222,7 +223,7 @@ bool TFormR::RetryDelete(const std::string& path, const std::function<void()>& w
   if (whileClockRuns) whileClockRuns();
   do {
     startup::StopServiceByPath(program, path);
-    engine::TerminateProcessesByName(m, platform::ExtractFileName(path));
+    engine::TerminateProgramsOf(m, path);
     program.app.GetHost().Sleep(kRetryPauseMs);
     if (mayDelete()) {
       m.Files().SetAttributes(path, platform::fileattr::kNormal);
@@ -235,6 +236,7 @@ bool TFormR::RetryDelete(const std::string& path, const std::function<void()>& w
 
 bool TFormR::DeleteKept(const std::string& path, undo::Backup& backup, bool withValues,
                         bool valuesWhileClockRuns) {
+  if (RefuseProtected(path)) return false;
   // Kept before any attempt to delete it; a file its own program holds is
   // kept once the program has ended, so keeping is tried again each round.
   undo::Kept kept;
@@ -309,6 +311,16 @@ void TFormR::Command(bool reportErrors, const std::function<void()>& body) {
   }
 }
 
+bool TFormR::RefuseProtected(const std::string& path) {
+  auto& m = program.machine;
+  const std::string reason =
+      engine::FileProtection(m.Files(), engine::ReadProtectedPlaces(m), path);
+  if (reason.empty()) return false;
+  program.Box("Cannot delete file " + path + ": it is " + reason + ".", "Error", ui::Buttons::Ok,
+              ui::Icon::Error);
+  return true;
+}
+
 void TFormR::xpButton2Click() {
   Command(true, [this] {
     if (!Ask("Do you want to delete selected items?")) return;
@@ -337,7 +349,7 @@ void TFormR::MenuItem2Click() { DeleteTickedOrSelected("Do you want to delete se
 void TFormR::Terminateprocess1Click() {
   Command(false, [this] {
     auto end = [this](const std::string& path) {
-      engine::TerminateProcessesByName(program.machine, platform::ExtractFileName(path));
+      engine::TerminateProgramsOf(program.machine, path);
       return true;
     };
     if (!WalkTicked(end)) OnSelectedRow(end);
@@ -360,10 +372,9 @@ void TFormR::MenuItem1Click() {
 void TFormR::MenuItem4Click() {
   Command(true, [this] {
     OnSelectedRow([this](const std::string& path) {
-      const std::string name = platform::ExtractFileName(path);
-      engine::TerminateProcessesByName(program.machine, name);
+      engine::TerminateProgramsOf(program.machine, path);
       startup::StopServiceByPath(program, path);
-      engine::TerminateProcessesByName(program.machine, name);
+      engine::TerminateProgramsOf(program.machine, path);
       return false;  // the list stays as it is
     });
   });

@@ -69,11 +69,15 @@ class TFormR : public ui::Form {
                    const std::function<bool()>& mayDelete, const std::function<bool()>& hopeless);
   // The whole deletion of one file, kept in the backup first: a file that
   // cannot be kept stays (the command tells why when it ends), one that
-  // cannot be deleted gets the failure message. `withValues` removes its
+  // cannot be deleted gets the failure message, and a protected one is
+  // refused with its reason before anything happens to it. `withValues` removes its
   // start-up values too (before the retries, or while the clock runs).
   bool DeleteKept(const std::string& path, undo::Backup& backup, bool withValues,
                   bool valuesWhileClockRuns = false);
   void ShowDeleteFailure(const std::string& path);
+  // A program Windows needs to run is never deleted: true, after saying so,
+  // for such a path.
+  bool RefuseProtected(const std::string& path);
   bool Ask(const std::string& text);
   // The ticked rows walked from the top, `act` run on each; a row for which
   // it returns true is removed and the walk starts again. False when no row

@@ -87,14 +87,15 @@ std::string TForm9::SelectedBackup() const {
 
 void TForm9::UndoClick() {
   const std::string id = SelectedBackup();
-  if (id.empty() || undoing_) return;
+  if (id.empty() || program.Busy()) return;
   if (program.Box("Do you want to put back everything the selected backup holds?", program.msg[28],
                   ui::Buttons::YesNo, ui::Icon::Question) != ui::kIdYes)
     return;
-  undoing_ = true;
+  // The undo lets messages run: nothing else may remove or scan meanwhile.
+  app::JobScope job(program, app::Job::Undo);
+  if (!job) return;  // one started while the question was open
   Bar1->SetPanelText(0, "Undoing the backup of " + id + "...");
   const auto report = program.journal->Undo(id);
-  undoing_ = false;
   using S = undo::UndoReport::Status;
   using R = undo::UndoItem::Result;
   std::size_t back = 0;
@@ -131,11 +132,13 @@ void TForm9::UndoClick() {
 
 void TForm9::DeleteBackupClick() {
   const std::string id = SelectedBackup();
-  if (id.empty() || undoing_) return;
+  if (id.empty() || program.Busy()) return;
   if (program.Box("Do you want to delete the selected backup? What it holds can no longer be put "
                   "back afterwards.",
                   program.msg[28], ui::Buttons::YesNo, ui::Icon::Question) != ui::kIdYes)
     return;
+  app::JobScope job(program, app::Job::DeleteBackup);
+  if (!job) return;
   std::string error;
   if (!program.journal->Delete(id, &error))
     program.Box("Cannot delete the backup: " + error + ".", program.app.title, ui::Buttons::Ok,

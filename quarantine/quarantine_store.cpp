@@ -103,6 +103,12 @@ const TQFileList* QuarantineStore::Find(std::string_view source) const {
   return nullptr;
 }
 
+const TQFileList* QuarantineStore::FindStored(std::string_view storedCopy) const {
+  for (const auto& e : entries_)
+    if (platform::SameText(StoredCopyOf(e), storedCopy)) return &e;
+  return nullptr;
+}
+
 std::string QuarantineStore::StoredCopyOf(const TQFileList& e) const {
   const std::string folder = Folder() + "\\";
   const std::string& stored = e.StoredPath;
@@ -287,8 +293,11 @@ bool QuarantineStore::Clear() {
   // entries whose copies are gone.
   if (platform::FileExists(fs_, IndexPath()) && fs_.DeleteFile(IndexPath()) != kOk)
     return Fail("the quarantine index " + IndexPath() + " cannot be deleted");
+  // The deletions let messages run, and a refresh meanwhile reads the list
+  // anew: the walk goes over its own copy.
+  const std::vector<TQFileList> entries = entries_;
   std::vector<TQFileList> kept;
-  for (const auto& e : entries_)
+  for (const auto& e : entries)
     if (!DeleteStoredCopy(StoredCopyOf(e))) kept.push_back(e);
   entries_ = std::move(kept);
   if (entries_.empty()) return true;

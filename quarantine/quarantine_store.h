@@ -58,6 +58,8 @@ class QuarantineStore {
   bool Remove(std::string_view source);
   bool Contains(std::string_view source) const { return Find(source) != nullptr; }
   const TQFileList* Find(std::string_view source) const;
+  // The entry whose stored copy this is (see StoredCopyOf); null when none.
+  const TQFileList* FindStored(std::string_view storedCopy) const;
 
   // The list again from the index; an empty list when there is no index.
   // False after an input error; the list is then empty.

@@ -65,26 +65,36 @@ void TForm9::ShowMessage(int entry) {
 
 void TForm9::WorkOnChecked(int busy, int status, int done, int failed,
                            const std::function<bool(const std::string&)>& op) {
-  for (std::size_t row = 0; row < List1->Items().size() && row < rowSources_.size(); ++row) {
-    if (!List1->Items()[row].checked) continue;
-    const std::string source = rowSources_[row];
-    auto rows = List1->Items();
-    rows[row].caption = program.msg[busy];
-    List1->SetItems(rows);
+  std::vector<std::string> chosen;
+  for (std::size_t row = 0; row < List1->Items().size() && row < rowStored_.size(); ++row)
+    if (List1->Items()[row].checked) chosen.push_back(rowStored_[row]);
+  auto show = [this](const std::string& stored, int entry) {
+    for (std::size_t row = 0; row < rowStored_.size() && row < List1->Items().size(); ++row) {
+      if (!platform::SameText(rowStored_[row], stored)) continue;
+      auto rows = List1->Items();
+      rows[row].caption = program.msg[entry];
+      List1->SetItems(std::move(rows));
+      return;
+    }
+  };
+  for (const auto& stored : chosen) {
+    const TQFileList* entry = store.FindStored(stored);
+    if (!entry) continue;  // gone meanwhile: nothing of it is left to act on
+    const std::string source = entry->SourcePath;
+    show(stored, busy);
     Bar1->SetPanelText(0, program.msg[status] + source);
-    rows[row].caption = program.msg[op(source) ? done : failed];
-    List1->SetItems(std::move(rows));
+    show(stored, op(source) ? done : failed);
   }
 }
 
 void TForm9::Refresh() {
   List1->Clear();
-  rowSources_.clear();
+  rowStored_.clear();
   store.Reload();
   std::vector<ui::ListItem> rows;
   for (const auto& e : store.Entries()) {
     rows.push_back({e.SourcePath, {e.Task, e.Added}, true, false});
-    rowSources_.push_back(e.SourcePath);
+    rowStored_.push_back(store.StoredCopyOf(e));
   }
   List1->SetItems(std::move(rows));
 }
@@ -137,6 +147,6 @@ void TForm9::xpButton5Click() {
     return;
   }
   List1->Clear();
-  rowSources_.clear();
+  rowStored_.clear();
   ShowMessage(159);
 }

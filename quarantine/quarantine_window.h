@@ -38,6 +38,8 @@ class TForm9 : public ui::Form {
   // The backups of the undo journal, newest first ("Date and time",
   // "Action", "Items", "Size"), with "Undo" and "Delete backup" for the
   // selected one. Their captions are the program's own, not translated.
+  // Undo and Delete backup are jobs: refused while a scan, fix, log build
+  // or update runs, and those are refused while they run.
   ui::ListView* ListBackups = nullptr;
   ui::Component* xpButtonUndo = nullptr;
   ui::Component* xpButtonDeleteBackup = nullptr;
@@ -52,17 +54,17 @@ class TForm9 : public ui::Form {
   void Inform(int entry);
   void ShowError(const std::string& text);
   void ShowMessage(int entry);
-  // For each checked row from the top, on that row's own entry: the row
-  // shows message `busy`, the status bar `status` and the source path, then
-  // the row shows `done` or `failed` as op answers.
+  // For the entries whose rows are checked when it starts, from the top:
+  // the entry's row shows message `busy`, the status bar `status` and the
+  // source path, then the row shows `done` or `failed` as op answers. The
+  // copies let messages run, and a refresh meanwhile rebuilds the rows:
+  // entries are known by their stored copies, never by row number.
   void WorkOnChecked(int busy, int status, int done, int failed,
                      const std::function<bool(const std::string&)>& op);
-  // The source path of each row, as listed: row captions change while the
-  // commands run, and each row acts on its own entry.
-  std::vector<std::string> rowSources_;
+  // The stored copy of each row's entry, as listed.
+  std::vector<std::string> rowStored_;
 
   void AttachBackupList();
   std::string SelectedBackup() const;
   std::vector<std::string> backupIds_;
-  bool undoing_ = false;  // an undo or deletion lets messages run
 };

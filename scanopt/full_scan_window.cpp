@@ -116,6 +116,7 @@ void TForm3::AbortDialog() {
     fixChosen = true;
     Close();
     if (!f.List1->Items().empty()) f.List1->Delete(0);
+    program.EndJob(app::Job::Scan);  // the scan hands over to Fix
     if (f.startFix) f.startFix();
     return;
   }
@@ -125,6 +126,8 @@ void TForm3::AbortDialog() {
 }
 
 void TForm3::FullScan() {
+  // The quick scan that handed over still holds the scan job.
+  if (program.RunningJob() != app::Job::Scan && !program.BeginJob(app::Job::Scan)) return;
   auto& f = *program.form1;
   const auto& msg = program.msg;
   app::WindowScanHost host(program);

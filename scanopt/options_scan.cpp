@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/options.h"
+#include "app/scan_ui.h"
 #include "app/unattended.h"
 #include "engine/helpers.h"
 #include "ignore/ignore_lists.h"
@@ -42,12 +43,15 @@ OptionsScan::~OptionsScan() {
   if (!scan_) return;
   scan_->Abort();
   Wait();
+  if (running_) program_.EndJob(app::Job::Scan);
 }
 
-void OptionsScan::Start(const ScanChoices& choices,
+bool OptionsScan::Start(const ScanChoices& choices,
                         std::function<void(const engine::FolderScanNews&)> onNews,
                         unsigned workers) {
   auto& p = program_;
+  // Held until the last news is shown.
+  if (!p.BeginJob(app::Job::Scan)) return false;
   auto& f = *p.form1;
   scan_ = std::make_unique<engine::FolderScan>(p.machine.Files(),
                                                engine::ReadHashRules(p.machine, f.database));
@@ -72,6 +76,8 @@ void OptionsScan::Start(const ScanChoices& choices,
   f.scan.summary.Clear();
   f.scan.terminated.clear();
   f.scan.ignored.clear();
+  f.scan.protectedFindings.clear();
+  f.scan.protectedPlaces = engine::ReadProtectedPlaces(p.machine);
   f.scan.threatsFound = false;
   f.scan.findingCount = 0;
   f.List1->Clear();
@@ -80,6 +86,7 @@ void OptionsScan::Start(const ScanChoices& choices,
   f.Find("Button2")->SetEnabled(false);
   running_ = true;
   scan_->Start(choices.folders, workers);
+  return true;
 }
 
 void OptionsScan::Apply() {
@@ -88,7 +95,10 @@ void OptionsScan::Apply() {
   auto& f = *p.form1;
   auto news = scan_->Take();
   const std::string time = f.scan.Now();
+  app::WindowScanHost host(p);
   for (const auto& m : news.found) {
+    // A hash rule may name a program Windows needs: it is listed, never a finding.
+    if (f.scan.SkipProtected(p.machine.Files(), m.path, m.name, false, host, time)) continue;
     engine::TFileList record;
     record.Path = m.path;
     record.Name = m.name;
@@ -118,6 +128,7 @@ void OptionsScan::Apply() {
   totals_.aborted = news.aborted;
   if (news.finished) {
     running_ = false;
+    p.EndJob(app::Job::Scan);
     f.Find("Button2")->SetEnabled(f.scan.findingCount > 0);
     f.Memo2->Add(time + ": " + std::to_string(f.scan.findingCount) + p.msg[17]);
   }
@@ -138,7 +149,7 @@ std::string RunUnattendedFolderScan(app::Program& program, const std::vector<std
   for (const auto& f : folders)
     if (!platform::DirectoryExists(fs, f)) return "The folder \"" + f + "\" does not exist.";
   OptionsScan scan(program);
-  scan.Start({folders, true}, {});
+  if (!scan.Start({folders, true}, {})) return "Another scan is running.";
   scan.Wait();
   report["filesChecked"] = scan.Totals().files;
   report["bytesChecked"] = scan.Totals().bytes;

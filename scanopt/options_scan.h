@@ -36,7 +36,8 @@ class OptionsScan {
 
   // Clears the previous findings and starts on the folders. `onNews` runs on
   // the user-interface thread after each batch of news has been applied.
-  void Start(const ScanChoices& choices, std::function<void(const engine::FolderScanNews&)> onNews,
+  // False (the user told to wait) while another scan, fix, log or update runs.
+  bool Start(const ScanChoices& choices, std::function<void(const engine::FolderScanNews&)> onNews,
              unsigned workers = 0);
   void Abort() { scan_->Abort(); }
   bool Running() const { return running_; }

@@ -91,7 +91,7 @@ scanopt::ScanChoices Toptscan::Choices() const {
 }
 
 void Toptscan::StartScan() {
-  if (Scanning()) return;
+  if (Scanning() || program.Busy()) return;
   const auto choices = Choices();
   if (choices.folders.empty()) {
     program.Box("Please check at least one drive or folder to scan.", "Information",
@@ -103,7 +103,10 @@ void Toptscan::StartScan() {
   Find("xpButton3")->SetEnabled(false);
   Find("xpButton4")->SetEnabled(true);
   scan_ = std::make_unique<scanopt::OptionsScan>(program);
-  scan_->Start(choices, [this](const engine::FolderScanNews& n) { ShowNews(n); });
+  if (!scan_->Start(choices, [this](const engine::FolderScanNews& n) { ShowNews(n); })) {
+    Find("xpButton3")->SetEnabled(true);
+    Find("xpButton4")->SetEnabled(false);
+  }
 }
 
 void Toptscan::AbortScan() {

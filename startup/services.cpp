@@ -66,6 +66,12 @@ const ui::ListItem* SelectedRow(const ui::ListView& list) {
   return index < 0 ? nullptr : &list.Items()[index];
 }
 
+// A service row whose start type the tab may change: one that lists its
+// start type and is not the program's own.
+bool ModeChangeAllowed(const ui::ListItem* row) {
+  return row && row->subItems.size() > kStartType && row->caption != kExempt;
+}
+
 // Starts or stops the service of a key name; true when it got there.
 std::function<bool(const std::string&)> StartOrStop(app::Program& p, bool start) {
   return [&p, start](const std::string& key) {
@@ -166,7 +172,7 @@ void ChangeCmdStatus(TfrmMain& f, bool selected, const ui::ListItem* row) {
     mode->SetEnabled(onMode);
   };
   if (!row || !selected || row->subItems.size() <= kStartType) return set(false, false, false, false);
-  const bool exempt = row->caption == kExempt;
+  const bool exempt = !ModeChangeAllowed(row);
   if (row->subItems[kStartType] == "Disabled" || exempt) return set(false, false, false, !exempt);
   const bool running = row->subItems[kStatus] == "Running";
   set(!running, running, running, true);
@@ -182,6 +188,10 @@ void cmdServiceRestartClick(TfrmMain& f) {
 void mnuServiceStartupTypeClick(TfrmMain& f, std::uint32_t startType) {
   auto& list = TabList(f);
   app::Program& p = f.program;
+  // The right-click menu offers the same change as the "Startup mode"
+  // button, and only where the button does.
+  if (!f.Find("cmdServiceChangeStartupMode")->Enabled() || !ModeChangeAllowed(SelectedRow(list)))
+    return;
   undo::Backup backup(*p.journal, "Change start type");
   RunOnSelected(
       list, *f.TabSheet2, kStartType, StartTypeText(startType),
@@ -259,6 +269,12 @@ void AttachServicesTab(TfrmMain& f) {
     const std::uint32_t code = m.startType;
     f.Find(m.item)->OnClick = [&f, code] { mnuServiceStartupTypeClick(f, code); };
   }
+  if (auto* menu = dynamic_cast<ui::PopupMenu*>(f.Find("PopupMenu2")))
+    menu->OnPopup = [&f, &list] {
+      const bool on = f.Find("cmdServiceChangeStartupMode")->Enabled() &&
+                      ModeChangeAllowed(SelectedRow(list));
+      for (const char* item : {"mnuAutomatic", "mnuManual", "mnuDisabled"}) f.Find(item)->SetEnabled(on);
+    };
   ChangeCmdStatus(f, false, nullptr);
   // Creating the window lists the services, after its own lists.
   f.OnCreate = [&f, create = f.OnCreate] {

@@ -293,23 +293,35 @@ bool TfrmMain::AskUndoable(const std::string& text) {
 }
 
 void TfrmMain::mnuDelClick() {
+  // The question lets window messages run, and a refresh meanwhile may
+  // rebuild the list: the row is found again by what it showed.
+  auto rowLike = [](const ui::ListView& list, const ui::ListItem& was) {
+    const auto& items = list.Items();
+    for (std::size_t i = 0; i < items.size(); ++i)
+      if (items[i].caption == was.caption && items[i].subItems == was.subItems) return int(i);
+    return -1;
+  };
   if (ListView1->Focused() && ListView1->SelectedIndex() >= 0) {
-    const int row = ListView1->SelectedIndex();
-    if (ListView1->Items()[row].subItems.empty()) return;
-    if (AskUndoable("Remove [" + ListView1->Items()[row].caption + "] from this list?"))
-      ChangeReg(row, true);
+    const ui::ListItem was = ListView1->Items()[ListView1->SelectedIndex()];
+    if (was.subItems.empty()) return;
+    if (!AskUndoable("Remove [" + was.caption + "] from this list?")) return;
+    if (const int row = rowLike(*ListView1, was); row >= 0) ChangeReg(row, true);
   } else if (ListView1_2->Focused()) {
-    const int row = ListView1_2->SelectedIndex();
-    if (row < 0 || ListView1_2->Items()[row].subItems.size() < 3) return;
-    if (!AskUndoable("Remove [" + ListView1_2->Items()[row].caption + "] from this list?")) return;
-    const std::string entry = ListView1_2->Items()[row].subItems[2];
+    const int selected = ListView1_2->SelectedIndex();
+    if (selected < 0 || ListView1_2->Items()[selected].subItems.size() < 3) return;
+    const ui::ListItem was = ListView1_2->Items()[selected];
+    if (!AskUndoable("Remove [" + was.caption + "] from this list?")) return;
+    if (rowLike(*ListView1_2, was) < 0) return;
+    const std::string& entry = was.subItems[2];
     undo::Backup backup(*program.journal, "Remove from start-up list");
     const auto kept = backup.KeepFile(entry);
     if (!kept) {
       backup.Finish();
       undo::TellNotBackedUp(program, backup);
     } else if (program.machine.Files().DeleteFile(entry) == platform::kOk) {
-      ListView1_2->RemoveItem(static_cast<std::size_t>(row));
+      // The copy lets messages run too.
+      if (const int row = rowLike(*ListView1_2, was); row >= 0)
+        ListView1_2->RemoveItem(static_cast<std::size_t>(row));
     } else {
       backup.NotDone(kept);
     }

@@ -61,10 +61,12 @@ void TForm1::Button14Click() {
   Button15Click();
 }
 
-bool TForm1::RemoveStartupValuesFor(const std::string& path, undo::Backup* backup) {
-  if (backup) return engine::RemoveStartupValuesFor(program.machine, program.programFolder, path, *backup);
+bool TForm1::RemoveStartupValuesFor(const std::string& path, undo::Backup* backup,
+                                    std::vector<std::string>* left) {
+  auto& m = program.machine;
+  if (backup) return engine::RemoveStartupValuesFor(m, program.programFolder, path, *backup, left);
   undo::Backup own(*program.journal, "Delete start-up values");
-  const bool any = engine::RemoveStartupValuesFor(program.machine, program.programFolder, path, own);
+  const bool any = engine::RemoveStartupValuesFor(m, program.programFolder, path, own, left);
   own.Finish();
   undo::TellNotBackedUp(program, own);
   return any;

@@ -16,12 +16,20 @@ constexpr std::uint32_t kEnumBufferBytes = 4097 * 36;
 // GetServiceKeyName's buffer: 255 characters and the terminator.
 constexpr std::uint32_t kKeyNameChars = 256;
 
+bool IsPending(std::uint32_t state) {
+  return state == svc::kStartPending || state == svc::kStopPending ||
+         state == svc::kContinuePending || state == svc::kPausePending;
+}
+
 // Waits until the service reports `target`. Ends early when a status query
-// fails, when the check point goes back, or after kSvcWaitLimitMs.
+// fails, when the check point goes back, when the state is no longer a
+// pending one (a program that crashed while starting is stopped for good),
+// or after kSvcWaitLimitMs.
 bool WaitFor(platform::ServiceHandle& h, std::uint32_t target, ServiceStatus status,
              const SvcPause& pause) {
   std::uint32_t waited = 0;
-  while (status.currentState != target && waited < kSvcWaitLimitMs) {
+  while (status.currentState != target && IsPending(status.currentState) &&
+         waited < kSvcWaitLimitMs) {
     const std::uint32_t noted = status.checkPoint;
     const std::uint32_t ms = std::min(std::clamp(status.waitHint, kSvcMinPollMs, kSvcMaxPollMs),
                                       kSvcWaitLimitMs - waited);

@@ -15,7 +15,13 @@ HeadlessHost::HeadlessHost() {
 
 void HeadlessHost::Answer(int answer, std::optional<std::string> text,
                           std::optional<std::string> caption) {
-  script_.push_back({answer, std::move(text), std::move(caption)});
+  script_.push_back({answer, std::move(text), std::move(caption), {}});
+}
+
+void HeadlessHost::AnswerAfter(std::function<void()> meanwhile, int answer,
+                               std::optional<std::string> text,
+                               std::optional<std::string> caption) {
+  script_.push_back({answer, std::move(text), std::move(caption), std::move(meanwhile)});
 }
 
 HeadlessHost::~HeadlessHost() {
@@ -52,6 +58,7 @@ int HeadlessHost::MessageBox(const MessageBoxSpec& spec) {
     } else {
       answer = s.answer;
     }
+    if (s.meanwhile) s.meanwhile();
   }
   boxes_.push_back({spec, answer});
   return answer;

@@ -35,6 +35,11 @@ class HeadlessHost final : public Host, private FormObserver {
   // caption given, the box must show exactly that.
   void Answer(int answer, std::optional<std::string> text = std::nullopt,
               std::optional<std::string> caption = std::nullopt);
+  // The same, running `meanwhile` while the box is up, as other windows'
+  // messages run during a real box.
+  void AnswerAfter(std::function<void()> meanwhile, int answer,
+                   std::optional<std::string> text = std::nullopt,
+                   std::optional<std::string> caption = std::nullopt);
   // Called with a description of every box that was not scripted or did not
   // match; tests make it a failure. Such a box is answered OK / No.
   std::function<void(const std::string&)> onUnexpected;
@@ -102,6 +107,7 @@ class HeadlessHost final : public Host, private FormObserver {
   struct Scripted {
     int answer;
     std::optional<std::string> text, caption;
+    std::function<void()> meanwhile;
   };
   std::deque<Scripted> script_;
   std::vector<Box> boxes_;

@@ -13,6 +13,7 @@ int RunUnattendedUpdate(app::Program& program, const std::string& server, bool h
   u.handOverLater = handOverLater;
   u.serverOverride = server;
   u.outcome = UpdateOutcome::None;
+  u.announcedVersion.clear();  // a refused list announces nothing
   u.Get2.WaitThread = true;
   u.StartListCheck();
   u.Get2.WaitThread = false;

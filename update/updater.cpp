@@ -56,6 +56,11 @@ Updater::Updater(app::Program& p, std::string key)
   Get1.OnDoneFile = [this](const std::string& f, std::uint64_t s) { Get1DoneFile(f, s); };
   Get1.OnError = [this] { Get1Error(); };
   Get2.OnDoneFile = [this](const std::string& f, std::uint64_t s) { Get2DoneFile(f, s); };
+  // No list: the update the user asked for is over.
+  Get2.OnError = [this] {
+    if (holding_) program.EndJob(app::Job::Update);
+    holding_ = false;
+  };
   auto& form = *program.form1;
   form.startUpdate = [this] { Button7Click(); };
   form.startupUpdateCheckRun = [this] { Timer3Timer(); };
@@ -90,6 +95,9 @@ void Updater::StartListCheck() {
 }
 
 void Updater::Button7Click() {
+  // The update may replace the database a scan is reading: one job at a time.
+  if (!program.BeginJob(app::Job::Update)) return;
+  holding_ = true;
   const int previous = updateState;
   StartListCheck();
   const auto& msg = program.msg;
@@ -106,6 +114,11 @@ void Updater::Button7Click() {
 }
 
 void Updater::Timer3Timer() {
+  // The start-up check waits for a job that runs.
+  if (program.RunningJob() != app::Job::None) {
+    program.form1->Timer3->SetEnabled(true);
+    return;
+  }
   const int previous = updateState;
   StartListCheck();
   if (previous == 2) program.form2->Timer1->SetEnabled(program.form2->c1->Checked());
@@ -154,7 +167,6 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
   // A list that arrives while the one before waits for its signature is
   // left alone: that check is still running.
   if (Get3.Running()) return;
-  updateState = 3;
   auto& fs = program.machine.Files();
   // Every way out of the check removes the list.
   struct Remove {
@@ -162,6 +174,19 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
     const std::string& path;
     ~Remove() { fs.DeleteFile(path); }
   } remove{fs, fileName};
+  // A start-up check whose list arrives while a job runs is tried again later.
+  if (!holding_ && !program.BeginJob(app::Job::Update, false)) {
+    program.form1->Timer3->SetEnabled(true);
+    return;
+  }
+  struct EndJob {
+    Updater& u;
+    ~EndJob() {
+      u.program.EndJob(app::Job::Update);
+      u.holding_ = false;
+    }
+  } endJob{*this};
+  updateState = 3;
   std::string bytes;
   if (size == 0 || platform::ReadWholeFile(fs, fileName, bytes, kListCap) != platform::kOk)
     bytes.clear();
@@ -179,7 +204,6 @@ void Updater::Get2DoneFile(const std::string& fileName, std::uint64_t size) {
   const auto& msg = program.msg;
 
   bool outdated = false;
-  announcedVersion.clear();
   if (list.version != kBuiltInVersion) {
     updateState = 2;
     if (neverUpgrade) announcedVersion = list.version;

@@ -112,6 +112,8 @@ class Updater {
   void SetButtons(bool enabled);
   void StartProgramDownload(const std::string& version);
 
+  // Set while the update job is held for a check the user asked for.
+  bool holding_ = false;
   enum class Package { Merged, Failed, Reported };
   Package package_ = Package::Failed;
   std::string pending_;  // the database text the chain merges into

@@ -298,6 +298,11 @@ struct SimService {
   // point rising by one each time; -1: pending for ever, check point fixed.
   int pendingQueries = 0;
   bool checkPointGoesBack = false;  // while pending the check point rises once, then falls
+  // A pending start or stop ends in this state instead of the one asked for
+  // (a program that crashes while it starts); 0 for none.
+  std::uint32_t endsAs = 0;
+  // While pending the check point stays 0: a service that reports no progress.
+  bool checkPointStays = false;
   Status startError = kOk;          // StartService fails with this
   Status stopError = kOk;           // ControlService fails with this
   Status openError = kOk;           // OpenService fails with this

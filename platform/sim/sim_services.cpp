@@ -107,7 +107,7 @@ class SimServiceHandle final : public ServiceHandle {
     }
     s_->state = pending;
     s_->target = target;
-    s_->checkPoint = 1;
+    s_->checkPoint = s_->checkPointStays ? 0 : 1;
     s_->remaining = s_->pendingQueries;
   }
   // Each look at a pending service moves it on by one step.
@@ -119,10 +119,10 @@ class SimServiceHandle final : public ServiceHandle {
     }
     if (s_->remaining > 0) {
       --s_->remaining;
-      ++s_->checkPoint;
+      if (!s_->checkPointStays) ++s_->checkPoint;
       return;
     }
-    s_->state = s_->target;
+    s_->state = s_->endsAs ? s_->endsAs : s_->target;
     s_->target = 0;
     s_->checkPoint = 0;
   }

@@ -20,9 +20,9 @@ class FixTest : public ScanFixture {
   void Finding(const std::string& path, const std::string& name) {
     auto& f = *program->form1;
     AddCheckedFinding(*program, path, name);
-    f.scan.summary.Add(platform::LowerCase("!Infected " + platform::ExtractFileName(path) +
-                                           "=;" + platform::ExtractFilePath(path) + ";" + name +
-                                           ";md5;1;"));
+    f.scan.summary.Add("!Infected " + platform::LowerCase(platform::ExtractFileName(path) + "=;" +
+                                                          platform::ExtractFilePath(path) + ";" +
+                                                          name + ";md5;1;"));
   }
   void AnswerFix() { host.Answer(ui::kIdYes, "Do you want to fix selected alerts?", "Question"); }
   void AnswerCleaned(int count) {
@@ -136,7 +136,7 @@ TEST_F(FixTest, HeldVanishedLockedAndDeniedFindings) {
   const auto& summary = program->form1->scan.summary.Lines();
   auto mark = [&](const std::string& file) {
     for (const auto& l : summary)
-      if (l.rfind("!infected " + file + "=", 0) == 0) return l.substr(l.rfind(";1;") + 3);
+      if (l.rfind("!Infected " + file + "=", 0) == 0) return l.substr(l.rfind(";1;") + 3);
     return std::string("?");
   };
   EXPECT_EQ(mark("held.exe"), "Err;");

@@ -191,10 +191,14 @@ TEST_F(IgnoreListTest, ListsNotReadWholeAreNeverSavedOver) {
     {
       auto p = StartProgram();
       auto& w = *p->formIG;
+      // The user is told, for each list on opening and for the file list
+      // when a folder is added, and declines the repair each time.
+      for (int box = 0; box < 3; ++box) host.Answer(ui::kIdNo, std::nullopt, "Question");
       w.Show();
       w.AddFolder("C:\\New");
       w.SaveLists();  // what "Ignore this folder" does
       w.Close();
+      EXPECT_EQ(host.PendingAnswers(), 0u);
     }
     for (const char* name : {"FileIgnoreL.fil", "RegIgnoreL.fil"}) {
       std::ifstream in(machine.SimFiles().HostPath(std::string(kFolder) + name), std::ios::binary);

@@ -31,9 +31,8 @@ class ScanFixture : public ProgramFixture {
   }
   void ClickScan() { program->form1->Find("Button4")->Click(); }
 
-  // A scan that finds something, declining the full scan.
-  void ScanDecliningFullScan(int count) {
-    AnswerScanQuestion();
+  // The boxes at the end of a scan that found `count`, declining the full scan.
+  void AnswerDecliningFullScan(int count) {
     host.Answer(ui::kIdNo,
                 "You have " + std::to_string(count) +
                     " dangerous viruses & worms in your computer by quick report.\r" +
@@ -41,7 +40,26 @@ class ScanFixture : public ProgramFixture {
                 "Alert");
     host.Answer(ui::kIdOk, "Click on \"Fix\" button to fix selected tasks by quick report!",
                 "Information");
+  }
+  // A scan that finds something, declining the full scan.
+  void ScanDecliningFullScan(int count) {
+    AnswerScanQuestion();
+    AnswerDecliningFullScan(count);
     ClickScan();
+  }
+
+  // A quick scan whose full scan is accepted and run to its end, which
+  // finds `count` in all.
+  void ScanWithFullScan(int count) {
+    AnswerScanQuestion();
+    host.Answer(ui::kIdYes);  // on to the full scan
+    ClickScan();
+    program->form3->Find("xpButton1")->Click();
+    host.Answer(ui::kIdOk,
+                "You have " + std::to_string(count) +
+                    " dangerous files in your computer, click \"Fix\" button to fix this tasks!",
+                "Alert");
+    host.Advance(1000);
   }
 
   std::vector<std::string> Lines() const { return program->form1->List1->Items(); }

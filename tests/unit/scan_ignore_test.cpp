@@ -57,14 +57,7 @@ TEST_F(ScanIgnoreTest, FullScanDoesNotWalkIgnoredFolder) {
   WriteFile("C:\\Keep\\copy.bin", "MZ worm body");
   WriteFile("C:\\data\\copy.bin", "MZ worm body");
   Start();
-  AnswerScanQuestion();
-  host.Answer(ui::kIdYes);
-  ClickScan();
-  program->form3->Find("xpButton1")->Click();
-  host.Answer(ui::kIdOk,
-              "You have 2 dangerous files in your computer, click \"Fix\" button to fix this tasks!",
-              "Alert");
-  host.Advance(1000);
+  ScanWithFullScan(2);
   EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\bad\\worm.exe", "C:\\data\\copy.bin"}));
   const auto log = Log();
   EXPECT_NE(std::find(log.begin(), log.end(), "10:00:00: Ignored (ignore list) C:\\Keep"),

@@ -87,8 +87,9 @@ TEST_F(QuickScanTest, FilesFoldersAndRunningProgramsBecomeFindings) {
   const Texts summary = program->form1->scan.summary.Lines();
   // One line per rule that named a file: the second rule's name makes its own line.
   ASSERT_EQ(summary.size(), 4u);
-  EXPECT_EQ(summary[3].substr(0, 39), "!infected worm.exe=;c:\\bad\\;worm.twice;");
-  EXPECT_EQ(summary[1], "!infected runner.exe=;c:\\other\\;proc.lookup;" +
+  // The prefix as written, the rest in lower case.
+  EXPECT_EQ(summary[3].substr(0, 39), "!Infected worm.exe=;c:\\bad\\;worm.twice;");
+  EXPECT_EQ(summary[1], "!Infected runner.exe=;c:\\other\\;proc.lookup;" +
                             engine::Md5Hex("MZ runner program") + ";17;");
   EXPECT_EQ(Status(), "Scan process finished.");
   EXPECT_TRUE(Enabled("Button2"));

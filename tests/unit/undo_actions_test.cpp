@@ -259,6 +259,27 @@ TEST_F(UndoActionsTest, QuarantineThatHoldsThePathAlready) {
   }
 }
 
+// A file that cannot be read whole has no digest: it is never taken for the
+// one the quarantine holds, even when that one was empty.
+TEST_F(UndoActionsTest, QuarantineNeverTakesAnUnreadableFileForTheOneItHolds) {
+  WriteFile("C:\\bad\\x.exe", "");
+  {
+    auto p = StartProgram();
+    ASSERT_TRUE(p->form9->store.Add("C:\\bad\\x.exe", "X", engine::Md5Hex("")));
+  }
+  WriteFile("C:\\bad\\x.exe", "MZ sample");
+  machine.SimFiles().FailReads("C:\\bad\\x.exe", 4);
+  Database({"[X]:C:\\bad\\x.exe"});
+  nlohmann::json r;
+  ASSERT_EQ(Unattended({"/quarantine"}, &r), app::kExitFailed);  // it could not be backed up
+  ASSERT_EQ(r["findings"].size(), 1u);
+  const auto& f = r["findings"][0];
+  EXPECT_EQ(f["action"], "none");
+  EXPECT_EQ(f["note"], "the quarantine already holds another file from this path (MD5 " +
+                           engine::Md5Hex("") + "); this file was left in place");
+  EXPECT_TRUE(Exists("C:\\bad\\x.exe"));
+}
+
 TEST_F(UndoActionsTest, FixKeepsWhatCannotBeBackedUpAndSaysWhy) {
   WriteFile("C:\\evil\\readable.exe", "MZ readable sample");
   WriteFile("C:\\evil\\unreadable.exe", "MZ sample on a failing disk");

@@ -269,6 +269,32 @@ TEST_F(UpdateTest, StartupCheckRunsTwoSecondsAfterTheWindowShows) {
   EXPECT_FALSE(p->form2->Timer1->Enabled());
 }
 
+// A start-up check whose list arrives while another job runs (a fix, in
+// another window) asks nothing and replaces nothing: the list goes, and the
+// check comes again once the job is over.
+TEST_F(UpdateTest, AListArrivingDuringAnotherJobIsCheckedAgainLater) {
+  UseDatabase(DatabaseText(DateLine(120)));
+  ServeList(DateLine(123));
+  auto p = StartProgram();
+  ASSERT_TRUE(p->BeginJob(app::Job::Fix, false));
+  Check(*p);
+  EXPECT_TRUE(host.Boxes().empty());
+  EXPECT_FALSE(platform::FileExists(machine.Files(), Path("list.htm")));
+  EXPECT_TRUE(p->form1->Timer3->Enabled());
+  EXPECT_EQ(p->RunningJob(), app::Job::Fix);
+  // While it runs, the timer's turn waits too, without asking for the list.
+  p->updater->Timer3Timer();
+  EXPECT_FALSE(p->updater->Get2.Running());
+
+  p->EndJob(app::Job::Fix);
+  AnswerDatabaseQuestion(*p, DateLine(123), ui::kIdNo);
+  p->updater->Timer3Timer();
+  WaitIdle(*p);
+  EXPECT_EQ(host.PendingAnswers(), 0u);
+  EXPECT_EQ(p->RunningJob(), app::Job::None);
+  EXPECT_EQ(www.Requests().size(), 2u);
+}
+
 TEST_F(UpdateTest, ProgramUpgradeDownloadsAndHandsOverToTheCopy) {
   UseDatabase(DatabaseText(DateLine(5)));
   const std::string newProgram = "MZ the new program " + std::string(300, 'n');
