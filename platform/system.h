@@ -35,6 +35,10 @@ class SystemInfo {
   // Full path of the running program.
   virtual std::string ModulePath() = 0;
   virtual std::string UserName() = 0;
+  // Where the program keeps its quarantine and backups when that is not its
+  // own folder (a rescue from outside keeps them on the volume it cleans),
+  // without the closing backslash; empty: the program's folder.
+  virtual std::string DataFolder() { return {}; }
   // The system code page's text as UTF-8, for reports.
   virtual std::string TextToUtf8(std::string_view text) { return Cp1252ToUtf8(text); }
 };

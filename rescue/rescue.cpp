@@ -87,7 +87,7 @@ class Merge {
       }
     if (run.contains("inventory"))
       for (auto& e : run["inventory"]) inventory_.insert(std::move(e.get_ref<std::string&>()));
-    for (const char* key : {"ignored", "reportManager"})
+    for (const char* key : {"ignored", "protected", "reportManager"})
       if (run.contains(key))
         for (const auto& row : run[key]) {
           auto& list = lists_[key];
@@ -100,7 +100,7 @@ class Merge {
   void Into(nlohmann::json& report) {
     for (const auto& [key, value] : report_.items()) report[key] = value;
     report["findings"] = std::move(findings_);
-    for (const char* key : {"ignored", "reportManager"}) {
+    for (const char* key : {"ignored", "protected", "reportManager"}) {
       auto it = lists_.find(key);
       report[key] = it == lists_.end() ? nlohmann::json::array() : nlohmann::json(it->second);
     }
@@ -108,6 +108,12 @@ class Merge {
     if (fixed_) report["fixed"] = *fixed_;
   }
   std::size_t Findings() const { return findingIndex_.size(); }
+  // What rules named that no rule may remove: left in place, counted as found.
+  const std::vector<nlohmann::json>& Protected() const {
+    static const std::vector<nlohmann::json> none;
+    auto it = lists_.find("protected");
+    return it == lists_.end() ? none : it->second;
+  }
   const std::vector<nlohmann::json>& FindingList() const { return findings_; }
   const std::string& Error() const { return error_; }
 
@@ -152,7 +158,7 @@ std::string WritableProblem(OfflineMachine& m, bool makeFolder) {
       return "the registry hive " + h.label + " cannot be replaced (error " + std::to_string(s) +
              "); nothing was changed";
   }
-  const std::string folder = std::string(1, m.Drive()) + ":\\" + kRescueFolder;
+  const std::string folder = m.Sys().DataFolder();
   if (makeFolder && !platform::DirectoryExists(f, folder)) {
     const platform::Status s = f.CreateDirectory(folder);
     if (s != platform::kOk)
@@ -172,7 +178,7 @@ struct VolumeJournal {
     journal.save = [&m](std::string& why) { return m.CommitHives(&why) == platform::kOk; };
   }
   static std::string DataFolder(OfflineMachine& m) {
-    return std::string(1, m.Drive()) + ":\\" + kRescueFolder + "\\";
+    return m.Sys().DataFolder() + "\\";
   }
   undo::Journal journal;
 };
@@ -278,6 +284,7 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
   options.programPath = programPath;
   options.writable = changes || rc.undo;
   options.user = rc.user;
+  options.dataFolderName = kRescueFolder;
   for (const auto& f : {database, reportPath, logFile})
     if (!f.empty()) options.hostFiles.push_back(f);
   std::string error;
@@ -383,6 +390,11 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
       for (const auto& path : removed) engine::RemoveStartupValuesFor(m, folder, path, *backup);
     }
   }
+  // Said before the lists move into the report.
+  for (const auto& k : merge.Protected())
+    out << "klaruvex-rescue: protected " << k.value("threat", "") << ": " << k.value("path", "")
+        << "; left in place: it is " << k.value("reason", "") << "\n";
+  const std::size_t found = merge.Findings(), kept = merge.Protected().size();
   merge.Into(report);
   if (rc.command.log) report["logs"] = logs;
 
@@ -414,9 +426,10 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
   const std::string firstError = !commitError.empty() ? text(commitError) : merge.Error();
   if (failed) return finish(app::kExitFailed, firstError.empty() ? "the scan could not be done" : firstError);
   if (!merge.Error().empty()) err << "klaruvex-rescue: " << merge.Error() << "\n";
-  if (merge.Findings() > 0) {
-    out << "klaruvex-rescue: " << merge.Findings() << " finding" << (merge.Findings() == 1 ? "" : "s")
-        << "\n";
+  if (found + kept > 0) {
+    out << "klaruvex-rescue: " << found << " finding" << (found == 1 ? "" : "s");
+    if (kept > 0) out << ", " << kept << " protected";
+    out << "\n";
     return finish(app::kExitFound, "");
   }
   out << "klaruvex-rescue: nothing found\n";

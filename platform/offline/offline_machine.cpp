@@ -306,6 +306,8 @@ bool OfflineMachine::Load(const OfflineOptions& options, std::string* error, Fai
     }
   }
   files_->SetDrive(drive_);
+  if (!options.dataFolderName.empty())
+    system_->dataFolder = std::string(1, drive_) + ":\\" + options.dataFolderName;
   const std::string systemDir = windowsDir + "\\system32";
 
   // The version record and the processor.

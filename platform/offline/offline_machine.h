@@ -49,6 +49,9 @@ struct OfflineOptions {
   std::vector<std::string> hostFiles;
   // Only this profile's hive is opened ("" for every profile).
   std::string user;
+  // The folder at the volume's root where the program keeps its quarantine
+  // and backups (no rule may remove it); empty: none.
+  std::string dataFolderName;
 };
 
 class OfflineMachine final : public Machine {

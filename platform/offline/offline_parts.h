@@ -48,12 +48,14 @@ class OfflineSystem final : public SystemInfo {
   std::uint16_t NativeArchitecture() override { return architecture; }
   std::string ModulePath() override { return modulePath; }
   std::string UserName() override { return userName; }
+  std::string DataFolder() override { return dataFolder; }
   std::string TextToUtf8(std::string_view text) override { return codePage->ToReportUtf8(text); }
 
   std::optional<OsVersion> version;
   std::uint16_t architecture = arch::kIntel;
   std::string modulePath;
   std::string userName;
+  std::string dataFolder;
   const CodePage* codePage = nullptr;
 };
 

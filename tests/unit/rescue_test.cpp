@@ -236,6 +236,32 @@ TEST_F(RescueTest, QuarantineLivesAtTheVolumesRoot) {
   EXPECT_EQ(Report()["findings"][0]["action"], "quarantined and removed");
 }
 
+// A rule naming the rescue's own folder, or the Windows folder, is listed
+// and never acted on: the quarantine and backups of earlier fixes stay.
+TEST_F(RescueTest, NoRuleRemovesTheRescuesFolderOrWindows) {
+  Install();
+  Plant();
+  Database({"[Start]", "[Worm.Evil]:C:\\Bad\\evil.exe"});
+  ASSERT_EQ(Run({"/scan", "/quarantine"}), 1) << err;
+  const auto before = Snapshot(volume / "Klaruvex Rescue");
+  Database({"[Start]", "[Bad.Rule]:C:\\Klaruvex Rescue\\\\", "[Bad.Store]:C:\\KLARUVEX RESCUE\\Quarantine\\\\",
+            "[Bad.Win]:C:\\Windows\\\\"});
+  EXPECT_EQ(Run({"/scan", "/fix", "/report", ReportPath()}), 1) << err;
+  EXPECT_EQ(Snapshot(volume / "Klaruvex Rescue"), before);
+  EXPECT_TRUE(fs::exists(volume / "Windows/System32/config/SOFTWARE"));
+  auto r = Report();
+  EXPECT_EQ(r["result"], "infected");
+  EXPECT_TRUE(r["findings"].empty());
+  EXPECT_TRUE(r["backup"].is_null());
+  std::vector<std::string> kept;
+  for (const auto& k : r["protected"]) kept.push_back(k["threat"].get<std::string>() + " " + k["path"].get<std::string>() + ": " + k["reason"].get<std::string>());
+  EXPECT_EQ(kept, (std::vector<std::string>{
+                      "Bad.Rule C:\\Klaruvex Rescue: the folder of the program's quarantine and backups",
+                      "Bad.Store C:\\KLARUVEX RESCUE\\Quarantine: the program's quarantine",
+                      "Bad.Win C:\\Windows: the Windows folder"}));
+  EXPECT_NE(out.find("klaruvex-rescue: 0 findings, 3 protected\n"), std::string::npos) << out;
+}
+
 TEST_F(RescueTest, ADirtyHiveIsReadByAScanAndLeftAloneByAFix) {
   Install();
   Plant();
