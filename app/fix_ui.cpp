@@ -400,10 +400,13 @@ void RunAddToQuarantine(Program& p, const FixOptions& o) {
   if (o.boxes) f.Button2Click();
 }
 
-FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings) {
+FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& findings,
+                           undo::Backup* given) {
   const auto& records = p.form1->scan.findings.Records();
   std::vector<FindingOutcome> outcomes;
-  undo::Backup backup(*p.journal, quarantineFirst ? "Add to Quarantine and Fix" : "Fix");
+  std::optional<undo::Backup> own;
+  if (!given) own.emplace(*p.journal, quarantineFirst ? "Add to Quarantine and Fix" : "Fix");
+  undo::Backup& backup = given ? *given : *own;
   FixOptions options;
   options.boxes = false;
   options.outcomes = &outcomes;
@@ -419,7 +422,7 @@ FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& fin
         options.keep.insert(i);
   }
   RunFix(p, options);
-  backup.Finish();
+  if (own) own->Finish();
   FixSummary summary;
   summary.backup = backup.Id();
   for (std::size_t i = 0; i < records.size() && i < findings.size(); ++i) {
@@ -432,7 +435,7 @@ FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& fin
     if (o.error.empty()) {
       findings[i]["error"] = nullptr;
     } else {
-      findings[i]["error"] = Cp1252ToUtf8(o.error);
+      findings[i]["error"] = ReportText(p.machine, o.error);
       summary.fixed = false;
     }
     if (o.olderInQuarantine) {
@@ -440,7 +443,7 @@ FixSummary FixEveryFinding(Program& p, bool quarantineFirst, nlohmann::json& fin
       if (!o.olderInQuarantine->empty()) note += " (MD5 " + *o.olderInQuarantine + ")";
       note += o.removed ? "; this file is kept in the backup " + summary.backup
                         : "; this file was left in place";
-      findings[i]["note"] = Cp1252ToUtf8(note);
+      findings[i]["note"] = ReportText(p.machine, note);
     }
     if (o.notBackedUp) ++summary.notBackedUp;
     if (!o.removed) summary.fixed = false;

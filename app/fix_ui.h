@@ -75,8 +75,10 @@ struct FixSummary {
 // The unattended /fix and /quarantine after the scan: every finding removed,
 // with quarantineFirst each file stored first (and left in place when it
 // could not be stored). Adds "action" and "error" (and "note" where there is
-// one) to each finding of the report, in register order.
-FixSummary FixEveryFinding(Program& program, bool quarantineFirst, nlohmann::json& findings);
+// one) to each finding of the report, in register order. Everything removed
+// goes into `backup` when given (left open), else into a backup of its own.
+FixSummary FixEveryFinding(Program& program, bool quarantineFirst, nlohmann::json& findings,
+                           undo::Backup* backup = nullptr);
 
 // Hooks Fix, Add to Quarantine and the log upload into the main window.
 void ConnectFix(Program& program);

@@ -91,6 +91,7 @@ Program::Role Program::StartRole() {
   msg.LoadDefaults();
   const std::string self = machine.Sys().ModulePath();
   programFolder = platform::ExtractFilePath(self);
+  if (dataFolder.empty()) dataFolder = programFolder;
   // Exact, case-sensitive: "KVXUP.EXE" is a normal start.
   role_ = platform::ExtractFileName(self) == kUpgradeCopyName ? Role::UpgradeCopy : Role::Normal;
   return role_;
@@ -104,7 +105,7 @@ Program::Role Program::StartHandOver() {
 bool Program::Start() {
   if (StartRole() == Role::UpgradeCopy) return false;
   DeleteUpgradeLeftover(machine, programFolder + kUpgradeCopyName);
-  journal = std::make_unique<undo::Journal>(machine, programFolder);
+  journal = std::make_unique<undo::Journal>(machine, dataFolder);
   journal->pump = [this] { app.ProcessMessages(); };
   journal->RemoveExpired();
   app.title = kAppTitle;

@@ -81,6 +81,9 @@ class Program {
   ui::Application app;
   MessageTable msg;
   std::string programFolder;  // the running program's folder, with its trailing backslash
+  // Where the quarantine and the backups live: the program folder unless set
+  // before Start (the rescue keeps them on the volume it cleans).
+  std::string dataFolder;
 
   TForm1* form1 = nullptr;
   TForm2* form2 = nullptr;

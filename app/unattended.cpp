@@ -46,20 +46,15 @@ const Switch kSwitches[] = {
     {"/undo", &CommandLine::undo, &CommandLine::undoId},
 };
 
-std::string UtcNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  if (const std::tm* t = std::gmtime(&now)) utc = *t;
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return buf;
-}
-
 // The report as it grows; written once at the end.
 class Report {
  public:
-  Report() { json_["program"] = kAppTitle; json_["version"] = KVX_VERSION; json_["started"] = UtcNow(); }
-  void Set(const char* key, std::string_view text) { json_[key] = Cp1252ToUtf8(text); }
+  explicit Report(platform::Machine& machine) : machine_(machine) {
+    json_["program"] = kAppTitle;
+    json_["version"] = KVX_VERSION;
+    json_["started"] = UtcNow();
+  }
+  void Set(const char* key, std::string_view text) { json_[key] = ReportText(machine_, text); }
   nlohmann::json& Json() { return json_; }
   // False when the file cannot be written.
   bool Write(platform::FileSystem& fs, const std::string& path) {
@@ -68,19 +63,21 @@ class Report {
   }
 
  private:
+  platform::Machine& machine_;
   nlohmann::json json_;
 };
 
 void AddScanResults(Program& p, Report& report) {
   auto& fs = p.machine.Files();
+  auto text = [&p](std::string_view t) { return ReportText(p.machine, t); };
   const auto& scan = p.form1->scan;
   auto findings = nlohmann::json::array();
   for (const auto& r : scan.findings.Records()) {
     std::string name = r.Name;
     if (auto lock = name.find("Lock:"); lock != std::string::npos) name.erase(lock, 5);
     const bool folder = r.IsFolder || r.IsSubfolder;
-    nlohmann::json f = {{"threat", Cp1252ToUtf8(name)},
-                        {"path", Cp1252ToUtf8(r.Path)},
+    nlohmann::json f = {{"threat", text(name)},
+                        {"path", text(r.Path)},
                         {"type", folder ? "folder" : "file"},
                         {"inInfectedFolder", r.InFolder || r.IsSubfolder},
                         {"processTerminated",
@@ -96,17 +93,15 @@ void AddScanResults(Program& p, Report& report) {
     findings.push_back(std::move(f));
   }
   auto inventory = nlohmann::json::array();
-  for (const auto& e : scan.inventory.Entries()) inventory.push_back(Cp1252ToUtf8(e));
+  for (const auto& e : scan.inventory.Entries()) inventory.push_back(text(e));
   // What the ignore list kept out of the scan, so nothing is left out silently.
   auto ignored = nlohmann::json::array();
   for (const auto& i : scan.ignored)
-    ignored.push_back({{"path", Cp1252ToUtf8(i.path)}, {"threat", Cp1252ToUtf8(i.name)}});
+    ignored.push_back({{"path", text(i.path)}, {"threat", text(i.name)}});
   // What rules named that no rule may remove: listed, never acted on.
   auto kept = nlohmann::json::array();
   for (const auto& k : scan.protectedFindings)
-    kept.push_back({{"threat", Cp1252ToUtf8(k.name)},
-                    {"path", Cp1252ToUtf8(k.path)},
-                    {"reason", Cp1252ToUtf8(k.reason)}});
+    kept.push_back({{"threat", text(k.name)}, {"path", text(k.path)}, {"reason", text(k.reason)}});
   report.Json()["findings"] = std::move(findings);
   report.Json()["ignored"] = std::move(ignored);
   report.Json()["protected"] = std::move(kept);
@@ -132,25 +127,51 @@ int CompleteHandOver(platform::Machine& machine) {
 }
 
 // What /undo did, item by item.
-nlohmann::json UndoResults(const undo::UndoReport& u) {
+nlohmann::json UndoResults(platform::Machine& machine, const undo::UndoReport& u) {
+  auto text = [&machine](std::string_view t) { return ReportText(machine, t); };
   auto items = nlohmann::json::array();
   for (const auto& i : u.items) {
     const char* result = i.result == undo::UndoItem::Result::Restored   ? "restored"
                          : i.result == undo::UndoItem::Result::Conflict ? "conflict"
                                                                         : "failed";
-    nlohmann::json item = {{"item", Cp1252ToUtf8(i.what)}, {"result", result}, {"reason", nullptr}};
-    if (!i.reason.empty()) item["reason"] = Cp1252ToUtf8(i.reason);
+    nlohmann::json item = {{"item", text(i.what)}, {"result", result}, {"reason", nullptr}};
+    if (!i.reason.empty()) item["reason"] = text(i.reason);
     items.push_back(std::move(item));
   }
   nlohmann::json out = {{"items", std::move(items)}, {"removed", u.removed}, {"action", nullptr}};
-  if (!u.action.empty()) out["action"] = Cp1252ToUtf8(u.action);
+  if (!u.action.empty()) out["action"] = text(u.action);
   out["created"] = u.id.empty() ? nlohmann::json() : nlohmann::json(undo::TimeText(u.created));
   return out;
 }
 
 }  // namespace
 
+std::string UtcNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (const std::tm* t = std::gmtime(&now)) utc = *t;
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return buf;
+}
+
 std::string Cp1252ToUtf8(std::string_view text) { return platform::Cp1252ToUtf8(text); }
+
+std::string ReportText(platform::Machine& machine, std::string_view text) {
+  return machine.Sys().TextToUtf8(text);
+}
+
+UndoOutcome ReportUndo(platform::Machine& machine, const undo::UndoReport& u, nlohmann::json& report) {
+  report["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
+  report["undo"] = UndoResults(machine, u);
+  using S = undo::UndoReport::Status;
+  switch (u.status) {
+    case S::Done: return {kExitClean, "undone", ""};
+    case S::Conflicts: return {kExitFound, "conflicts", ""};
+    case S::Nothing: return {kExitFailed, "nothing to undo", u.error};
+    default: return {kExitFailed, "failed", u.error};
+  }
+}
 
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   auto find = [](const std::string& arg) -> const Switch* {
@@ -192,9 +213,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
 }
 
 int RunUnattended(platform::Machine& machine, const CommandLine& command,
-                  nlohmann::json* reportOut, const std::string& updatePublicKey) {
+                  nlohmann::json* reportOut, const std::string& updatePublicKey,
+                  const UnattendedSetup& setup) {
   auto& fs = machine.Files();
-  Report report;
+  Report report(machine);
   std::function<void()> addRows;  // the Report Manager's rows, once the windows exist
   std::function<void(int&, std::string&)> handOver;  // an upgrade waiting for the run's end
   // The first exception that escaped a handler: it ends the run with 2.
@@ -234,6 +256,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
   host.onUnexpected = [](const std::string&) {};
   Program p(machine, host);
   p.updatePublicKey = updatePublicKey;
+  p.dataFolder = setup.dataFolder;
   p.app.OnException = [&](const std::string& message) {
     if (escaped.empty()) escaped = message;
   };
@@ -246,16 +269,8 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
       return finish(kExitFailed, "The program does not run on this system.");
     }
     if (command.undo) {
-      const auto u = p.journal->Undo(command.undoId);
-      report.Json()["backup"] = u.id.empty() ? nlohmann::json() : nlohmann::json(u.id);
-      report.Json()["undo"] = UndoResults(u);
-      using S = undo::UndoReport::Status;
-      switch (u.status) {
-        case S::Done: return finish(kExitClean, "", "undone");
-        case S::Conflicts: return finish(kExitFound, "", "conflicts");
-        case S::Nothing: return finish(kExitFailed, u.error, "nothing to undo");
-        default: return finish(kExitFailed, u.error, "failed");
-      }
+      const UndoOutcome u = ReportUndo(machine, p.journal->Undo(command.undoId), report.Json());
+      return finish(u.code, u.error, u.result);
     }
     addRows = [&] { process::AddReportManagerRows(p, report.Json()); };
 
@@ -269,7 +284,7 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
       if (command.databaseOnly)
         report.Json()["newProgram"] = p.updater->announcedVersion.empty()
                                           ? nlohmann::json()
-                                          : nlohmann::json(Cp1252ToUtf8(p.updater->announcedVersion));
+                                          : nlohmann::json(ReportText(p.machine, p.updater->announcedVersion));
       report.Set("update", updateFailed ? "failed" : p.app.Terminated() ? "upgrade started" : "done");
       // A handed-over upgrade ends this run: the new program is starting.
       if (p.app.Terminated()) return finish(kExitClean, "");
@@ -331,7 +346,8 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
     if (command.fix || command.quarantine) {
       report.Json()["backup"] = nullptr;
       if (found) {
-        const FixSummary fixed = FixEveryFinding(p, command.quarantine, report.Json()["findings"]);
+        const FixSummary fixed =
+            FixEveryFinding(p, command.quarantine, report.Json()["findings"], setup.backup);
         report.Json()["fixed"] = fixed.fixed;
         if (!fixed.backup.empty()) report.Json()["backup"] = fixed.backup;
         if (fixed.notBackedUp)

@@ -20,6 +20,7 @@
 // with 2 and its message in "error".
 // "klaruvex.exe /handover" (first, the rest ignored) is how an unattended
 // upgrade starts its programs: they only complete the hand-over and end.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,11 @@
 
 #include "platform/machine.h"
 #include "ui/host.h"
+
+namespace undo {
+class Backup;
+struct UndoReport;
+}  // namespace undo
 
 namespace app {
 
@@ -61,13 +67,35 @@ struct CommandLine {
 // nullopt for an unknown argument, a value missing, or nothing to do.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
+// What a caller other than the command line sets for an unattended run (the
+// rescue from Linux).
+struct UnattendedSetup {
+  // The folder of the quarantine and the backups, with its trailing
+  // backslash; empty: the program folder.
+  std::string dataFolder;
+  // The backup /fix and /quarantine keep everything in (the rescue's one
+  // backup over every profile); null: one of the run's own.
+  undo::Backup* backup = nullptr;
+};
+
 // Runs what the command line asks on a host that shows nothing; the exit
 // code. The report, as written to /report (with "error" also when it could
 // not be written), goes to `reportOut` when given. updatePublicKey: the key
 // the update list must be signed with (64 hexadecimal digits), empty for the
 // plain channel.
 int RunUnattended(platform::Machine& machine, const CommandLine& command,
-                  nlohmann::json* reportOut = nullptr, const std::string& updatePublicKey = {});
+                  nlohmann::json* reportOut = nullptr, const std::string& updatePublicKey = {},
+                  const UnattendedSetup& setup = {});
+
+// What /undo did, as the report says it ("backup", "undo") and the exit code
+// that goes with it.
+struct UndoOutcome {
+  int code = kExitFailed;
+  const char* result = "failed";  // the report's "result"
+  std::string error;
+};
+UndoOutcome ReportUndo(platform::Machine& machine, const undo::UndoReport& undone,
+                       nlohmann::json& report);
 
 // The program's start: with arguments unattended, without them the windows
 // on the host the factory makes. The entry hands in the build's update key.
@@ -75,7 +103,12 @@ int RunProgram(platform::Machine& machine, const std::vector<std::string>& args,
                const std::function<std::unique_ptr<ui::Host>()>& windowHost,
                const std::string& updatePublicKey = {});
 
+// The time now in UTC as a report writes it ("2026-12-10T04:00:00Z").
+std::string UtcNow();
+
 // The system code page's text as UTF-8 (Windows-1252).
 std::string Cp1252ToUtf8(std::string_view text);
+// A text of the machine's code page as UTF-8, for a report.
+std::string ReportText(platform::Machine& machine, std::string_view text);
 
 }  // namespace app

@@ -27,6 +27,7 @@ std::string Hex(const unsigned char* d, size_t n) {
 
 // MD5 of no data: what a file that cannot be read whole gives.
 constexpr const char* kNoDataMd5 = "d41d8cd98f00b204e9800998ecf8427e";
+constexpr const char* kNoDataSha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
   for (size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size())
@@ -35,23 +36,26 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 }  // namespace
 
-// A digest that could not be set up adds nothing and reads as kNoDataMd5.
-Md5::Md5() {
+// A digest that could not be set up adds nothing and reads as the digest of
+// no data.
+Digest::Digest(Kind kind) : kind_(kind) {
   InitGcrypt();
-  if (gcry_md_open(&h_, GCRY_MD_MD5, 0) != 0) h_ = nullptr;
+  if (gcry_md_open(&h_, kind == Kind::Md5 ? GCRY_MD_MD5 : GCRY_MD_SHA256, 0) != 0) h_ = nullptr;
 }
-Md5::~Md5() {
+Digest::~Digest() {
   if (h_) gcry_md_close(h_);
 }
-void Md5::Add(const void* d, std::size_t n) {
+void Digest::Add(const void* d, std::size_t n) {
   if (h_) gcry_md_write(h_, d, n);
 }
-void Md5::Reset() {
+void Digest::Reset() {
   if (h_) gcry_md_reset(h_);
 }
-std::string Md5::Hex() {
-  const unsigned char* d = h_ ? gcry_md_read(h_, GCRY_MD_MD5) : nullptr;
-  return d ? engine::Hex(d, 16) : kNoDataMd5;
+std::string Digest::Hex() {
+  const bool md5 = kind_ == Kind::Md5;
+  const unsigned char* d = h_ ? gcry_md_read(h_, md5 ? GCRY_MD_MD5 : GCRY_MD_SHA256) : nullptr;
+  if (d) return engine::Hex(d, md5 ? 16 : 32);
+  return md5 ? kNoDataMd5 : kNoDataSha256;
 }
 
 bool IsValidFile(platform::FileSystem& fs, std::string_view path) {

@@ -25,19 +25,31 @@ std::string FileMd5(platform::FileSystem& fs, std::string_view path);
 std::optional<std::string> ReadFileMd5(platform::FileSystem& fs, std::string_view path);
 std::string Md5Hex(std::string_view bytes);
 
-// MD5 over data given piece by piece, in lower-case hex.
-class Md5 {
+// A digest over data given piece by piece, in lower-case hex.
+class Digest {
  public:
-  Md5();
-  ~Md5();
-  Md5(const Md5&) = delete;
-  Md5& operator=(const Md5&) = delete;
+  enum class Kind { Md5, Sha256 };
+  explicit Digest(Kind kind);
+  ~Digest();
+  Digest(const Digest&) = delete;
+  Digest& operator=(const Digest&) = delete;
   void Add(const void* data, std::size_t n);
   std::string Hex();
   void Reset();  // to hash other data, as a new digest would
 
  private:
+  Kind kind_;
   ::gcry_md_handle* h_ = nullptr;
+};
+
+class Md5 : public Digest {
+ public:
+  Md5() : Digest(Kind::Md5) {}
+};
+
+class Sha256 : public Digest {
+ public:
+  Sha256() : Digest(Kind::Sha256) {}
 };
 
 // A command line, registry text or inventory entry to the longest leading

@@ -64,6 +64,11 @@ std::vector<std::pair<std::string, std::string>> PlaceList(const ProtectedPlaces
     raw.emplace_back(p.programFolder + "\\Quarantine", "the program's quarantine");
     raw.emplace_back(p.programFolder + "\\Backups", "the program's backups");
   }
+  if (!p.dataFolder.empty()) {
+    raw.emplace_back(p.dataFolder, "the folder of the program's quarantine and backups");
+    raw.emplace_back(p.dataFolder + "\\Quarantine", "the program's quarantine");
+    raw.emplace_back(p.dataFolder + "\\Backups", "the program's backups");
+  }
   std::vector<std::pair<std::string, std::string>> out;
   for (auto& [path, reason] : raw)
     if (auto n = NormalizeLocalPath(path)) out.emplace_back(LowerCase(*n), std::move(reason));
@@ -263,6 +268,7 @@ ProtectedPlaces ReadProtectedPlaces(platform::Machine& machine) {
     AddIf(p.profileRoots, parent);
   }
   p.programFolder = platform::ExcludeTrailingBackslash(platform::ExtractFilePath(machine.Sys().ModulePath()));
+  p.dataFolder = platform::ExcludeTrailingBackslash(machine.Sys().DataFolder());
   return p;
 }
 

@@ -21,6 +21,7 @@ struct ProtectedPlaces {
   std::vector<std::string> profileRoots;  // "Documents and Settings", "Users"
   std::vector<std::string> profiles;      // the profile folders the system names
   std::string programFolder;              // the running program's, without its backslash
+  std::string dataFolder;                 // its quarantine's and backups' when not there
 };
 
 // Read from the file system (Windows and system folders), the registry

@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
 #include <new>
+#include <vector>
+
+#include "platform/text.h"
 
 #include "platform/text.h"
 
@@ -68,6 +71,44 @@ bool FileExists(FileSystem& fs, std::string_view path) {
 bool DirectoryExists(FileSystem& fs, std::string_view path) {
   auto a = fs.GetAttributes(path);
   return a != FileSystem::kInvalidAttributes && (a & fileattr::kDirectory);
+}
+
+bool ListedFind::Next(FindData& out) {
+  if (next_ >= entries_.size()) return false;
+  out = std::move(entries_[next_++]);
+  return true;
+}
+
+std::string NormalizePath(std::string_view winPath) {
+  // The "A" functions take a C string: a path ends at its first NUL.
+  winPath = winPath.substr(0, winPath.find('\0'));
+  if (winPath.size() < 2 || winPath[1] != ':' ||
+      !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
+    return {};
+  // One pass, no list of names: every file look-up of a scan comes here.
+  std::string out;
+  out.reserve(winPath.size() + 1);
+  out += UpperChar(winPath[0]);
+  out += ':';
+  std::size_t i = 2;
+  while (i <= winPath.size()) {
+    std::size_t end = i;
+    while (end < winPath.size() && winPath[end] != '\\' && winPath[end] != '/') ++end;
+    std::string_view part = winPath.substr(i, end - i);
+    i = end + 1;
+    // Windows drops trailing dots and blanks of a component.
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..")
+      part.remove_suffix(1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (out.size() > 2) out.resize(out.rfind('\\'));
+      continue;
+    }
+    out += '\\';
+    out += part;
+  }
+  if (out.size() == 2) out += '\\';
+  return out;
 }
 
 bool IsDosRepresentable(FileTime t) {

@@ -40,6 +40,17 @@ class FindHandle {
   virtual bool Next(FindData& out) = 0;
 };
 
+// A search whose entries were all read at FindFirst (the first went out with it).
+class ListedFind final : public FindHandle {
+ public:
+  explicit ListedFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
+  bool Next(FindData& out) override;
+
+ private:
+  std::vector<FindData> entries_;
+  std::size_t next_ = 1;
+};
+
 enum class OpenMode {
   Read,       // existing file, read-only, others may read
   Write,      // create or truncate, write-only
@@ -129,6 +140,13 @@ std::string ReplacementTempPath(std::string_view path);
 Status ForceDirectories(FileSystem& fs, std::string_view folder);
 bool FileExists(FileSystem& fs, std::string_view path);       // a file, not a folder
 bool DirectoryExists(FileSystem& fs, std::string_view path);
+
+// A drive path as Windows reads it ("C:\\a\\b", no trailing backslash but
+// for a drive root): the drive letter upper case, "/" taken as "\\", "." and
+// ".." applied, trailing dots and blanks of each name dropped, the path ended
+// at its first NUL (the "A" functions take C strings). Empty when the text
+// names no drive.
+std::string NormalizePath(std::string_view winPath);
 
 // DOS date/time range check shared by both implementations (local == the
 // time given; callers convert first).

@@ -2,6 +2,21 @@
 
 namespace platform {
 
+std::vector<std::string> SplitKeyPath(std::string_view path) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!cur.empty()) parts.push_back(std::move(cur));
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) parts.push_back(std::move(cur));
+  return parts;
+}
+
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) {
   auto v = Query(name);
   if (!v || (v->type != ValueType::String && v->type != ValueType::ExpandString)) return std::nullopt;

@@ -62,6 +62,9 @@ class RegistryKey {
   Status WriteBinary(std::string_view name, std::string_view bytes);
 };
 
+// The names of a key path, empty ones (doubled or outer backslashes) left out.
+std::vector<std::string> SplitKeyPath(std::string_view path);
+
 class Registry {
  public:
   virtual ~Registry() = default;

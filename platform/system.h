@@ -2,6 +2,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "platform/text.h"
 
 namespace platform {
 
@@ -32,6 +35,12 @@ class SystemInfo {
   // Full path of the running program.
   virtual std::string ModulePath() = 0;
   virtual std::string UserName() = 0;
+  // Where the program keeps its quarantine and backups when that is not its
+  // own folder (a rescue from outside keeps them on the volume it cleans),
+  // without the closing backslash; empty: the program's folder.
+  virtual std::string DataFolder() { return {}; }
+  // The system code page's text as UTF-8, for reports.
+  virtual std::string TextToUtf8(std::string_view text) { return Cp1252ToUtf8(text); }
 };
 
 }  // namespace platform

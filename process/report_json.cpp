@@ -14,10 +14,10 @@ void AddReportManagerRows(app::Program& p, nlohmann::json& report) {
     p.formR->DisplayFullLogFile();
     for (const auto& row : p.formR->List1->Items()) {
       auto cell = [&](std::size_t i) {
-        return app::Cp1252ToUtf8(i < row.subItems.size() ? row.subItems[i] : std::string());
+        return app::ReportText(p.machine, i < row.subItems.size() ? row.subItems[i] : std::string());
       };
       const std::uint64_t size = std::strtoull(cell(TFormR::kFileSize).c_str(), nullptr, 10);
-      rows.push_back({{"kind", app::Cp1252ToUtf8(row.caption)},
+      rows.push_back({{"kind", app::ReportText(p.machine, row.caption)},
                       {"path", cell(TFormR::kFileName)},
                       {"size", size},
                       {"key", cell(TFormR::kKey)}});

@@ -5,7 +5,7 @@
 using ui::Kind;
 
 TForm9::TForm9(app::Program& p)
-    : Form("TForm9"), program(p), store(p.machine.Files(), p.programFolder) {
+    : Form("TForm9"), program(p), store(p.machine.Files(), p.dataFolder) {
   SetCaption("Quarantine Manager");
   SetBounds({0, 0, 620, 400});
   List1 = &Add<ui::ListView>(Kind::ListView, "List1", this);

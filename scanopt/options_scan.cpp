@@ -154,7 +154,7 @@ std::string RunUnattendedFolderScan(app::Program& program, const std::vector<std
   report["filesChecked"] = scan.Totals().files;
   report["bytesChecked"] = scan.Totals().bytes;
   auto unreadable = nlohmann::json::array();
-  for (const auto& u : scan.Unreadable()) unreadable.push_back(app::Cp1252ToUtf8(u));
+  for (const auto& u : scan.Unreadable()) unreadable.push_back(app::ReportText(program.machine, u));
   report["unreadable"] = std::move(unreadable);
   return {};
 }

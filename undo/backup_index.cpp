@@ -116,6 +116,7 @@ const char* KindName(ItemKind k) {
     case ItemKind::IniLine: return "ini";
     case ItemKind::StartType: return "service";
     case ItemKind::Moved: return "moved";
+    case ItemKind::Replaced: return "replaced";
   }
   return "";
 }
@@ -136,6 +137,9 @@ std::vector<std::string> FieldsOf(const BackupItem& i) {
       return {Escape(i.service), std::to_string(i.oldStart), std::to_string(i.newStart)};
     case ItemKind::Moved:
       return {Escape(i.path), Escape(i.target), std::to_string(i.size), Escape(i.md5)};
+    case ItemKind::Replaced:
+      return {Escape(i.path), std::to_string(i.size), Escape(i.sha256), Escape(i.newSha256),
+              Escape(i.stored)};
   }
   return {};
 }
@@ -187,6 +191,13 @@ std::optional<BackupItem> ParseItem(const std::vector<std::string_view>& f) {
     i.kind = ItemKind::Moved;
     auto size = Number<std::uint64_t>(f[4]);
     if (!size || !text(2, i.path) || !text(3, i.target) || !text(5, i.md5)) return std::nullopt;
+    i.size = *size;
+  } else if (kind == "replaced" && f.size() == 7) {
+    i.kind = ItemKind::Replaced;
+    auto size = Number<std::uint64_t>(f[3]);
+    if (!size || !text(2, i.path) || !text(4, i.sha256) || !text(5, i.newSha256) ||
+        !text(6, i.stored))
+      return std::nullopt;
     i.size = *size;
   } else {
     return std::nullopt;
@@ -354,6 +365,7 @@ std::string Describe(const BackupItem& i) {
              (i.section.empty() ? std::string() : " " + i.section);
     case ItemKind::StartType: return "start type of the service " + i.service;
     case ItemKind::Moved: return "file " + i.path + " (renamed to " + i.target + ")";
+    case ItemKind::Replaced: return "file " + i.path + " (as it was before it was saved anew)";
   }
   return {};
 }

@@ -17,6 +17,7 @@
 //   ini      FILE SECTION OLD NEW
 //   service  KEYNAME OLDSTART NEWSTART
 //   moved    FROM TO SIZE MD5
+//   replaced PATH SIZE SHA256 NEWSHA256 STORED
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -52,17 +53,21 @@ struct StoredValue {
   bool operator==(const StoredValue&) const = default;
 };
 
-enum class ItemKind { File, Folder, Value, IniLine, StartType, Moved };
+enum class ItemKind { File, Folder, Value, IniLine, StartType, Moved, Replaced };
 
 // One thing the program removed or changed.
 struct BackupItem {
   ItemKind kind = ItemKind::File;
-  // File, Folder, Moved (where it was), IniLine (the INI file).
+  // File, Folder, Moved (where it was), IniLine (the INI file), Replaced.
   std::string path;
-  // File and Moved.
+  // File, Moved and Replaced.
   std::uint64_t size = 0;
   std::string md5;
-  // File: how it was, and the name of its stored copy in the backup folder.
+  // Replaced: a file written anew as a whole (a registry hive the rescue
+  // saved), the SHA-256 of its bytes before and of what was written.
+  std::string sha256, newSha256;
+  // File and Replaced: the name of the stored copy in the backup folder.
+  // File: how it was.
   std::uint32_t attributes = 0;
   platform::FileTime lastWrite = 0;
   std::string stored;

@@ -116,14 +116,13 @@ bool Same(const std::optional<platform::RegValue>& now, const std::optional<Stor
   return now->type == v->type && now->data == v->data;
 }
 
-// MD5 and size of a file read whole, or the reason it could not be.
-Status Md5OfFile(FileSystem& fs, std::string_view path, std::string& md5, std::uint64_t& size,
-                 const std::function<void()>& pump) {
+// The digest and size of a file read whole, or the reason it could not be.
+Status DigestOfFile(FileSystem& fs, std::string_view path, engine::Digest& digest, std::string& hex,
+                    std::uint64_t& size, const std::function<void()>& pump) {
   Status err = kOk;
   auto f = fs.Open(path, platform::OpenMode::Read, &err);
   if (!f) return err ? err : platform::kFileNotFound;
   const std::uint64_t expected = f->Size();
-  engine::Md5 digest;
   std::vector<char> buffer(kChunk);
   std::uint64_t total = 0;
   for (;;) {
@@ -134,9 +133,26 @@ Status Md5OfFile(FileSystem& fs, std::string_view path, std::string& md5, std::u
     total += n;
   }
   if (total != expected) return platform::kHandleEof;
-  md5 = digest.Hex();
+  hex = digest.Hex();
   size = total;
   return kOk;
+}
+
+Status Md5OfFile(FileSystem& fs, std::string_view path, std::string& md5, std::uint64_t& size,
+                 const std::function<void()>& pump) {
+  engine::Md5 digest;
+  return DigestOfFile(fs, path, digest, md5, size, pump);
+}
+
+Status Sha256OfFile(FileSystem& fs, std::string_view path, std::string& sha256,
+                    std::uint64_t& size, const std::function<void()>& pump) {
+  engine::Sha256 digest;
+  return DigestOfFile(fs, path, digest, sha256, size, pump);
+}
+
+// Items whose stored copy lies in the backup folder.
+bool HasStoredCopy(const BackupItem& item) {
+  return item.kind == ItemKind::File || item.kind == ItemKind::Replaced;
 }
 
 std::optional<std::uint32_t> StartTypeOf(platform::ServiceHandle& h) {
@@ -208,7 +224,7 @@ bool Journal::Load(const std::string& id, Loaded& out, std::string& error) {
       return false;
     }
     for (const auto& item : index->items) {
-      if (item.kind == ItemKind::File && !PlainName(item.stored)) {
+      if (HasStoredCopy(item) && !PlainName(item.stored)) {
         error = "its index " + path + " is damaged";
         return false;
       }
@@ -233,7 +249,7 @@ std::vector<BackupInfo> Journal::List() {
       info.created = loaded.header.created;
       info.items = loaded.items.size();
       for (const auto& item : loaded.items)
-        if (item.kind == ItemKind::File) info.bytes += item.size;
+        if (HasStoredCopy(item)) info.bytes += item.size;
     } else {
       info.created = TimeOfId(id);
     }
@@ -358,7 +374,7 @@ UndoReport Journal::Undo(std::string_view wanted) {
     const BackupItem& item = loaded.items[k];
     UndoItem outcome = Restore(folder, item);
     if (outcome.result == UndoItem::Result::Restored) {
-      if (item.kind == ItemKind::File) restoredCopies.push_back(folder + item.stored);
+      if (HasStoredCopy(item)) restoredCopies.push_back(folder + item.stored);
     } else {
       left.insert(left.begin(), item);
     }
@@ -371,6 +387,14 @@ UndoReport Journal::Undo(std::string_view wanted) {
                   : left.empty() ? UndoReport::Status::Done
                                  : UndoReport::Status::Conflicts;
   if (failed) report.error = "Some items could not be put back.";
+  // What was written back must last before the backup forgets it; if it
+  // cannot, the backup stays whole and a later undo finds what did come
+  // back as it was.
+  if (save && !save(why)) {
+    report.status = UndoReport::Status::Failed;
+    report.error = "What was put back could not be saved: " + why + ". The backup " + id + " is kept whole.";
+    return report;
+  }
 
   if (left.empty()) {
     if (RemoveFolder(id, why)) {
@@ -404,6 +428,21 @@ UndoItem Journal::Restore(const std::string& folder, const BackupItem& item) {
     out.reason = std::move(why);
     return out;
   };
+  // The item's stored copy decoded beside its place and checked before it is
+  // put there; why it could not be, or empty.
+  auto decode = [&](const std::string& temp, engine::Digest& digest, const std::string& hex) {
+    const std::string stored = folder + item.stored;
+    std::uint64_t size = 0;
+    Status s = quarantine::CodeFile(fs, stored, temp, quarantine::Direction::Forward, pump,
+                                    [&](const std::uint8_t* b, std::size_t n) {
+                                      digest.Add(b, n);
+                                      size += n;
+                                    });
+    if (s != kOk) return "it cannot be written: " + Why(s);
+    if (size == item.size && digest.Hex() == hex) return std::string();
+    fs.DeleteFile(temp);
+    return "its stored copy " + stored + " is damaged";
+  };
   // Whether the file at path is the one the item describes.
   auto sameFile = [&](const std::string& path) {
     std::string md5;
@@ -423,22 +462,11 @@ UndoItem Journal::Restore(const std::string& folder, const BackupItem& item) {
       if (!platform::FileExists(fs, stored)) return failure("its stored copy " + stored + " is missing");
       if (Status s = platform::ForceDirectories(fs, platform::ExtractFilePath(item.path)); s != kOk)
         return failure("its folder cannot be created: " + Why(s));
-      // Decoded beside its place and checked before it is put there.
       const std::string temp = item.path + ".kvxundo";
       engine::Md5 digest;
-      std::uint64_t size = 0;
-      Status s = quarantine::CodeFile(fs, stored, temp, quarantine::Direction::Forward, pump,
-                                      [&](const std::uint8_t* b, std::size_t n) {
-                                        digest.Add(b, n);
-                                        size += n;
-                                      });
-      if (s != kOk) return failure("it cannot be written: " + Why(s));
-      if (size != item.size || digest.Hex() != item.md5) {
-        fs.DeleteFile(temp);
-        return failure("its stored copy " + stored + " is damaged");
-      }
+      if (auto why = decode(temp, digest, item.md5); !why.empty()) return failure(why);
       // A move never replaces: something that appeared meanwhile stays.
-      s = fs.MoveFile(temp, item.path);
+      Status s = fs.MoveFile(temp, item.path);
       if (s != kOk) {
         fs.DeleteFile(temp);
         if (fs.GetAttributes(item.path) != FileSystem::kInvalidAttributes)
@@ -524,6 +552,29 @@ UndoItem Journal::Restore(const std::string& folder, const BackupItem& item) {
         return conflict("the renamed file " + item.target + " has been changed since");
       if (Status s = fs.MoveFile(item.target, item.path); s != kOk)
         return failure("it cannot be renamed back: " + Why(s));
+      return out;
+    }
+    case ItemKind::Replaced: {
+      const auto now = fs.GetAttributes(item.path);
+      if (now == FileSystem::kInvalidAttributes) return conflict("it has been deleted since");
+      if (now & platform::fileattr::kDirectory) return conflict("a folder of that name is there now");
+      std::string sha256;
+      std::uint64_t size = 0;
+      if (Status s = Sha256OfFile(fs, item.path, sha256, size, pump); s != kOk)
+        return failure("it cannot be read: " + Why(s));
+      if (sha256 == item.sha256 && size == item.size) return out;  // it is as it was
+      // Anything but the bytes written then is a change made since (a
+      // Windows that ran meanwhile): those stay.
+      if (sha256 != item.newSha256) return conflict("it has been changed since it was saved");
+      if (!platform::FileExists(fs, folder + item.stored))
+        return failure("its stored copy " + folder + item.stored + " is missing");
+      const std::string temp = item.path + ".kvxundo";
+      engine::Sha256 digest;
+      if (auto why = decode(temp, digest, item.sha256); !why.empty()) return failure(why);
+      if (Status s = fs.ReplaceFile(temp, item.path); s != kOk) {
+        fs.DeleteFile(temp);
+        return failure("it cannot be replaced: " + Why(s));
+      }
       return out;
     }
   }
@@ -658,24 +709,48 @@ Kept Backup::KeepFile(std::string_view path, bool tell) {
   item.attributes = attributes;
   platform::FindData d;
   if (fs.FindFirst(path, d)) item.lastWrite = d.lastWrite;
-  item.stored = std::to_string(nextCopy_++) + ".dat";
   engine::Md5 digest;
-  const Status s = quarantine::CodeFile(fs, path, Folder() + item.stored, quarantine::Direction::Inverse,
+  return AddWithCopy(path, std::move(item), digest, what);
+}
+
+Kept Backup::AddWithCopy(std::string_view path, BackupItem item, engine::Digest& digest,
+                         const std::string& what) {
+  auto& fs = journal_.machine_.Files();
+  item.stored = std::to_string(nextCopy_++) + ".dat";
+  const std::string stored = Folder() + item.stored;
+  const Status s = quarantine::CodeFile(fs, path, stored, quarantine::Direction::Inverse,
                                         journal_.pump, [&](const std::uint8_t* b, std::size_t n) {
                                           digest.Add(b, n);
                                           item.size += n;
                                         });
   if (s != kOk) {
-    fs.DeleteFile(Folder() + item.stored);
+    fs.DeleteFile(stored);
     Kept k = Fail(what, "it cannot be copied into the backup: " + Why(s));
     k.inUse = s == platform::kSharingViolation;
     return k;
   }
-  item.md5 = digest.Hex();
-  const std::string stored = Folder() + item.stored;
+  (item.kind == ItemKind::File ? item.md5 : item.sha256) = digest.Hex();
   Kept k = Add(std::move(item), what);
   if (!k) fs.DeleteFile(stored);
   return k;
+}
+
+Kept Backup::KeepReplacement(std::string_view path, std::string_view replacement) {
+  auto& fs = journal_.machine_.Files();
+  BackupItem item;
+  item.kind = ItemKind::Replaced;
+  item.path = std::string(path);
+  const std::string what = Describe(item);
+  const auto attributes = fs.GetAttributes(path);
+  if (attributes == FileSystem::kInvalidAttributes) return NothingToKeep();  // nothing to lose
+  if (attributes & platform::fileattr::kDirectory) return Fail(what, "it is a folder");
+  std::uint64_t newSize = 0;
+  if (Status s = Sha256OfFile(fs, replacement, item.newSha256, newSize, journal_.pump); s != kOk)
+    return Fail(what, "its new contents cannot be read: " + Why(s));
+  std::string why;
+  if (!Begin(why)) return Fail(what, why);
+  engine::Sha256 digest;
+  return AddWithCopy(path, std::move(item), digest, what);
 }
 
 Kept Backup::KeepFolder(std::string_view path) {
@@ -686,31 +761,30 @@ Kept Backup::KeepFolder(std::string_view path) {
   return Add(std::move(item), what);
 }
 
-Kept Backup::KeepValueChange(platform::Hive root, std::string_view key, std::string_view name,
-                             platform::ValueType type, std::string_view data) {
+BackupItem Backup::ValueItem(platform::Hive root, std::string_view key, std::string_view name) {
   BackupItem item;
   item.kind = ItemKind::Value;
   item.root = root;
   item.key = std::string(key);
   item.name = std::string(name);
-  item.after = StoredValue{type, std::string(data)};
-  if (auto k = journal_.machine_.Reg().Open(root, key, platform::keyaccess::kRead)) {
+  if (journal_.valuePlace) journal_.valuePlace(item.root, item.key, name);
+  if (auto k = journal_.machine_.Reg().Open(item.root, item.key, platform::keyaccess::kRead)) {
     if (auto v = k->Query(name)) item.before = StoredValue{v->type, std::move(v->data)};
   }
+  return item;
+}
+
+Kept Backup::KeepValueChange(platform::Hive root, std::string_view key, std::string_view name,
+                             platform::ValueType type, std::string_view data) {
+  BackupItem item = ValueItem(root, key, name);
+  item.after = StoredValue{type, std::string(data)};
   if (item.before == item.after) return NothingToKeep();
   const std::string what = Describe(item);
   return Add(std::move(item), what);
 }
 
 Kept Backup::KeepValue(platform::Hive root, std::string_view key, std::string_view name) {
-  BackupItem item;
-  item.kind = ItemKind::Value;
-  item.root = root;
-  item.key = std::string(key);
-  item.name = std::string(name);
-  if (auto k = journal_.machine_.Reg().Open(root, key, platform::keyaccess::kRead)) {
-    if (auto v = k->Query(name)) item.before = StoredValue{v->type, std::move(v->data)};
-  }
+  BackupItem item = ValueItem(root, key, name);
   if (!item.before) return NothingToKeep();  // nothing there to lose
   const std::string what = Describe(item);
   return Add(std::move(item), what);
@@ -777,7 +851,7 @@ void Backup::NotDone(const Kept& kept) {
     auto at = std::find(serials_.begin(), serials_.end(), serial);
     if (at == serials_.end()) continue;
     const auto n = static_cast<std::size_t>(at - serials_.begin());
-    if (items_[n].kind == ItemKind::File) fs.DeleteFile(Folder() + items_[n].stored);
+    if (HasStoredCopy(items_[n])) fs.DeleteFile(Folder() + items_[n].stored);
     values = values || items_[n].kind == ItemKind::Value;
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(n));
     serials_.erase(at);

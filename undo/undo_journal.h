@@ -13,7 +13,8 @@
 // call fails the item must be left as it is.
 //
 // Undo puts every item back as it was, never over something that exists now
-// at the same place (that item is a conflict and is left alone). A backup
+// at the same place (that item is a conflict and is left alone); a file
+// replaced as a whole comes back only while it is the one written. A backup
 // whose items all came back is removed; one with conflicts keeps those.
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,10 @@
 
 #include "platform/machine.h"
 #include "undo/backup_index.h"
+
+namespace engine {
+class Digest;
+}
 
 namespace undo {
 
@@ -75,6 +80,16 @@ class Journal {
   std::function<void()> pump;
   // The local time; by default the system's clock.
   std::function<platform::LocalTime()> clock;
+  // Where a registry value lives for good, on a machine whose names for it
+  // change during a run (the rescue's HKEY_CURRENT_USER is each profile in
+  // turn, and its HKEY_LOCAL_MACHINE\SOFTWARE shows the 32-bit view too):
+  // a backup records the value under that place. Unset: as named.
+  std::function<void(platform::Hive& root, std::string& key, std::string_view name)> valuePlace;
+  // Makes what undo wrote lasting, on a machine that keeps registry changes
+  // in memory until they are saved (the rescue's hives); false with the
+  // reason when it cannot, and the backup then stays whole. Unset: there is
+  // nothing to save.
+  std::function<bool(std::string& error)> save;
 
   std::string Folder() const;  // program folder + "Backups"
 
@@ -149,6 +164,11 @@ class Backup {
   Kept KeepStartType(std::string_view keyName, std::uint32_t newStart);
   // A file about to be renamed.
   Kept KeepMove(std::string_view from, std::string_view to);
+  // A file about to be replaced as a whole by the complete file
+  // `replacement`: its bytes and SHA-256, and the SHA-256 of the
+  // replacement, so that undo puts the old bytes back only while the file is
+  // still the one written. Nothing to keep when it does not exist.
+  Kept KeepReplacement(std::string_view path, std::string_view replacement);
 
   // The change did not happen after all: the items go from the backup.
   void NotDone(const Kept& kept);
@@ -170,6 +190,13 @@ class Backup {
   // the last item is deleted. False with the reason when it cannot.
   bool WriteIndexFile(std::size_t file, std::string& error);
   Kept Add(BackupItem item, const std::string& what);
+  // Stores the bytes of the file at path, enciphered, as the item's copy
+  // and adds the item; the digest sees the bytes.
+  Kept AddWithCopy(std::string_view path, BackupItem item, engine::Digest& digest,
+                   const std::string& what);
+  // A value item as the machine names the value's place for good, with the
+  // value as it is now.
+  BackupItem ValueItem(platform::Hive root, std::string_view key, std::string_view name);
 
   Journal& journal_;
   bool tell_ = true;

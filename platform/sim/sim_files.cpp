@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/descriptor_file.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/text.h"
 
@@ -78,10 +79,9 @@ class SimFile final : public File {
 
 // A file opened for reading: straight reads of the descriptor, as ReadFile
 // reads a handle, with nothing buffered in between.
-class SimReadFile final : public File {
+class SimReadFile final : public DescriptorFile {
  public:
-  SimReadFile(int fd, std::uint64_t readLimit) : fd_(fd), readLimit_(readLimit) {}
-  ~SimReadFile() override { ::close(fd_); }
+  SimReadFile(int fd, std::uint64_t readLimit) : DescriptorFile(fd), readLimit_(readLimit) {}
   std::size_t Read(void* buffer, std::size_t n) override {
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, readLimit_));
     std::size_t total = 0;
@@ -95,16 +95,8 @@ class SimReadFile final : public File {
     return total;
   }
   Status Write(const void*, std::size_t) override { return kAccessDenied; }
-  std::uint64_t Size() override {
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  }
-  Status Seek(std::uint64_t position) override {
-    return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0 ? kOk : kInvalidParameter;
-  }
 
  private:
-  int fd_;
   std::uint64_t readLimit_;
 };
 
@@ -118,20 +110,6 @@ class SimView final : public MappedView {
 
  private:
   std::string bytes_;
-};
-
-class SimFind final : public FindHandle {
- public:
-  explicit SimFind(std::vector<FindData> entries) : entries_(std::move(entries)) {}
-  bool Next(FindData& out) override {
-    if (next_ >= entries_.size()) return false;
-    out = std::move(entries_[next_++]);
-    return true;
-  }
-
- private:
-  std::vector<FindData> entries_;
-  size_t next_ = 1;  // the first entry went out with FindFirst
 };
 
 void Set(Status* error, Status s) {
@@ -149,36 +127,7 @@ std::string_view FolderOf(std::string_view norm) {
 
 std::string SimFileSystem::LowerCaseKey(std::string_view s) { return LowerCase(s); }
 
-std::string SimFileSystem::Normalize(std::string_view winPath) {
-  // The "A" functions take a C string: a path ends at its first NUL.
-  winPath = winPath.substr(0, winPath.find('\0'));
-  if (winPath.size() < 2 || winPath[1] != ':' ||
-      !((winPath[0] >= 'A' && winPath[0] <= 'Z') || (winPath[0] >= 'a' && winPath[0] <= 'z')))
-    return {};
-  std::string out;
-  out.reserve(winPath.size() + 1);
-  out += UpperChar(winPath[0]);
-  out += ':';
-  std::size_t i = 2;
-  while (i <= winPath.size()) {
-    std::size_t end = i;
-    while (end < winPath.size() && winPath[end] != '\\' && winPath[end] != '/') ++end;
-    std::string_view part = winPath.substr(i, end - i);
-    i = end + 1;
-    // Windows drops trailing dots and blanks of a component.
-    while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..")
-      part.remove_suffix(1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (out.size() > 2) out.resize(out.rfind('\\'));
-      continue;
-    }
-    out += '\\';
-    out += part;
-  }
-  if (out.size() == 2) out += '\\';
-  return out;
-}
+std::string SimFileSystem::Normalize(std::string_view winPath) { return NormalizePath(winPath); }
 
 void SimFileSystem::MapDrive(char letter, const fs::path& hostRoot) {
   fs::create_directories(hostRoot);
@@ -428,7 +377,7 @@ std::unique_ptr<FindHandle> SimFileSystem::FindFirst(std::string_view pattern, F
     return nullptr;
   }
   first = entries.front();
-  return std::make_unique<SimFind>(std::move(entries));
+  return std::make_unique<ListedFind>(std::move(entries));
 }
 
 std::vector<std::string> SimFileSystem::LogicalDrives() {

@@ -19,21 +19,6 @@ struct SimRegistry::Node {
 
 namespace {
 
-std::vector<std::string> SplitKeyPath(std::string_view path) {
-  std::vector<std::string> parts;
-  std::string cur;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!cur.empty()) parts.push_back(std::move(cur));
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) parts.push_back(std::move(cur));
-  return parts;
-}
-
 class SimKey final : public RegistryKey {
  public:
   SimKey(std::shared_ptr<SimRegistry::Node> node, std::uint32_t access, std::recursive_mutex& m,

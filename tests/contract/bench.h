@@ -25,6 +25,12 @@ class TestBench {
   // A link at `link` to the folder `target` that the system reports as a
   // reparse point; false when this system cannot make one.
   virtual bool MakeDirectoryLink(const std::string& link, const std::string& target) = 0;
+
+  // What a machine may lack: an installation that is not running runs no
+  // program and no service, and follows no link.
+  virtual bool RunsPrograms() { return true; }
+  virtual bool RunsServices() { return true; }
+  virtual bool FollowsDirectoryLinks() { return true; }
 };
 
 std::unique_ptr<TestBench> MakeBench();

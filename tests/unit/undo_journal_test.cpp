@@ -402,6 +402,44 @@ TEST_F(UndoJournalTest, OldBackupsGoOldestFirstButNeverTheNewest) {
   EXPECT_EQ(journal.List().size(), 1u);
 }
 
+TEST_F(UndoJournalTest, AFileSavedAnewComesBackOnlyWhileItIsTheOneWritten) {
+  static const std::string kHive = "C:\\WINDOWS\\hive";
+  const std::string old = std::string("regf\0old hive", 13) + std::string(5000, 'o');
+  struct Case {
+    const char* what;
+    std::function<void(UndoJournalTest&)> meanwhile;
+    const char* result;
+    std::string bytes;  // the file after undo; empty: none
+  } cases[] = {
+      {"unchanged since", [](UndoJournalTest&) {}, "restored", old},
+      {"changed since (Windows ran)",
+       [](UndoJournalTest& t) { t.WriteFile(kHive, "regf changed by Windows"); },
+       "conflict: it has been changed since it was saved", "regf changed by Windows"},
+      {"put back by hand", [&](UndoJournalTest& t) { t.WriteFile(kHive, old); }, "restored", old},
+      {"deleted since", [](UndoJournalTest& t) { t.machine.Files().DeleteFile(kHive); },
+       "conflict: it has been deleted since", ""},
+  };
+  for (const auto& c : cases) {
+    WriteFile(kHive, old);
+    WriteFile(kHive + ".new", "regf new hive");
+    {
+      undo::Backup b(journal, "Fix");
+      ASSERT_TRUE(b.KeepReplacement(kHive, kHive + ".new"));
+      ASSERT_EQ(machine.Files().ReplaceFile(kHive + ".new", kHive), platform::kOk);
+    }
+    c.meanwhile(*this);
+    const auto r = journal.Undo("");
+    EXPECT_EQ(Results(r), std::vector<std::string>{"file " + kHive + " (as it was before it was saved anew) = " +
+                                                   c.result})
+        << c.what;
+    if (!c.bytes.empty()) {
+      EXPECT_EQ(Read(kHive), c.bytes) << c.what;
+    }
+    EXPECT_FALSE(Exists(kHive + ".kvxundo")) << c.what;
+    for (const auto& b : journal.List()) journal.Delete(b.id);
+  }
+}
+
 TEST_F(UndoJournalTest, IndexFilesReadBackAsWritten) {
   undo::BackupItem file;
   file.kind = ItemKind::File;
@@ -417,17 +455,26 @@ TEST_F(UndoJournalTest, IndexFilesReadBackAsWritten) {
   value.key = "SYSTEM\\X";
   value.name = "";
   value.before = undo::StoredValue{ValueType::Dword, std::string("\x01\x00\x00\x80", 4)};
+  undo::BackupItem hive;
+  hive.kind = ItemKind::Replaced;
+  hive.path = "C:\\Windows\\System32\\config\\SOFTWARE";
+  hive.size = 8192;
+  hive.sha256 = std::string(64, 'a');
+  hive.newSha256 = std::string(64, 'b');
+  hive.stored = "2.dat";
   undo::BackupIndex index;
   index.action = "Fix";
   index.created = {2026, 12, 7, 13, 5, 12};
   index.hasHeader = true;
-  index.items = {file, value};
-  const std::string text = undo::FormatIndexFile(index, true, index.items, 0, 2);
+  index.items = {file, value, hive};
+  const std::string text = undo::FormatIndexFile(index, true, index.items, 0, 3);
   EXPECT_EQ(text,
             "Klaruvex Pro backup 1\r\naction\tFix\r\ncreated\t2026-12-07 13:05:12\r\n"
             "item\tfile\tC:\\odd%09name%25%0D%0A.exe\t12\t" + file.md5 +
                 "\t39\t133000000000000000\t1.dat\r\n"
-                "item\tvalue\t2\tSYSTEM\\X\t\t4:01000080\t-\r\n");
+                "item\tvalue\t2\tSYSTEM\\X\t\t4:01000080\t-\r\n"
+                "item\treplaced\tC:\\Windows\\System32\\config\\SOFTWARE\t8192\t" + hive.sha256 +
+                "\t" + hive.newSha256 + "\t2.dat\r\n");
   auto back = undo::ParseIndexFile(text);
   ASSERT_TRUE(back);
   EXPECT_TRUE(*back == index);
