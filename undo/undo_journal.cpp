@@ -492,6 +492,15 @@ UndoItem Journal::Restore(const std::string& folder, const BackupItem& item) {
       if (Same(now, item.before)) return out;
       if (!Same(now, item.after))
         return conflict(now ? "another value is there now" : "the value has been deleted since");
+      // A profile's values live under HKEY_USERS only while its registry is
+      // loaded (on Windows, while that user is logged on): never make up a
+      // key there that Windows would not read.
+      if (item.root == platform::Hive::Users && item.before) {
+        const std::string user = item.key.substr(0, item.key.find('\\'));
+        if (!reg.Open(platform::Hive::Users, user, platform::keyaccess::kRead))
+          return failure("the registry of that user (HKEY_USERS\\" + user +
+                         ") is not loaded; it is while that user is logged on");
+      }
       Status err = kOk;
       auto key = item.before ? reg.Create(item.root, item.key, platform::keyaccess::kAllAccess, &err)
                              : reg.Open(item.root, item.key, platform::keyaccess::kAllAccess, &err);
@@ -561,7 +570,9 @@ UndoItem Journal::Restore(const std::string& folder, const BackupItem& item) {
       std::string sha256;
       std::uint64_t size = 0;
       if (Status s = Sha256OfFile(fs, item.path, sha256, size, pump); s != kOk)
-        return failure("it cannot be read: " + Why(s));
+        return s == platform::kSharingViolation
+                   ? conflict("it is in use (a running Windows keeps its registry files open)")
+                   : failure("it cannot be read: " + Why(s));
       if (sha256 == item.sha256 && size == item.size) return out;  // it is as it was
       // Anything but the bytes written then is a change made since (a
       // Windows that ran meanwhile): those stay.

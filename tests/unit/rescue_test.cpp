@@ -9,7 +9,9 @@
 
 #include "engine/helpers.h"
 #include "engine/threat_database.h"
+#include "app/unattended.h"
 #include "platform/offline/shell_link.h"
+#include "platform/sim/sim_machine.h"
 #include "rescue/rescue.h"
 #include "tests/unit/offline_fixture.h"
 #include "update/ezcrypt.h"
@@ -468,6 +470,71 @@ TEST_F(RescueUndoTest, AHiveWindowsChangedSinceIsLeftAloneAndItsValuesComeBack) 
   // The backup keeps what did not come back.
   EXPECT_EQ(Run({"/undo", "/report", ReportPath()}), 1);
   EXPECT_EQ(Items(Report()).size(), 1u);
+}
+
+
+// Later, on the Windows that was rescued: klaruvex.exe copied into the
+// rescue's folder puts the backup back as far as a running Windows allows.
+// The hives Windows has loaded stay (their values come back through the
+// registry), a profile whose registry is not loaded keeps its value in the
+// backup, and a hive Windows has not touched comes back byte for byte.
+TEST_F(RescueUndoTest, TheWindowsProgramPutsBackWhatARunningWindowsAllows) {
+  PlantAndFix();
+  platform::sim::SimMachine win;
+  win.SimFiles().MapDrive('C', volume);
+  win.SimFiles().SetWindowsDirectory("C:\\Windows");
+  win.SimFiles().SetSystemDirectory("C:\\Windows\\system32");
+  win.SimSys().SetModulePath("C:\\Klaruvex Rescue\\klaruvex.exe");
+  fs::create_directories(volume / "out");
+  // Anna is logged on; Bert is not.
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string anna = std::string(kSid) + "1000", bert = std::string(kSid) + "1001";
+  win.Reg().Create(platform::Hive::LocalMachine, run, platform::keyaccess::kAllAccess)
+      ->WriteString("Tool", "C:\\Good\\tool.exe");
+  win.Reg().Create(platform::Hive::LocalMachine, "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+                   platform::keyaccess::kAllAccess);
+  win.Reg().Create(platform::Hive::Users, anna + "\\" + run, platform::keyaccess::kAllAccess)
+      ->WriteString("Other", "C:\\Good\\tool.exe -x");
+  for (const char* hive : {"C:\\Windows\\System32\\config\\SOFTWARE", "C:\\Windows\\System32\\config\\SYSTEM",
+                           "C:\\Users\\Anna\\NTUSER.DAT"})
+    win.SimFiles().Lock(hive);
+
+  EXPECT_EQ(app::RunProgram(win, {"/undo", "/report", "C:\\out\\r.json"},
+                            [] { return std::unique_ptr<ui::Host>(); }),
+            app::kExitFailed);
+  const auto r = nlohmann::json::parse(Read(volume / "out/r.json"), nullptr, false);
+  const std::string hku = "registry value HKEY_USERS\\", hklm = "registry value HKEY_LOCAL_MACHINE\\";
+  const std::string inUse = " = conflict: it is in use (a running Windows keeps its registry files open)";
+  auto items = Items(r);
+  std::sort(items.begin(), items.end());
+  EXPECT_EQ(items, (std::vector<std::string>{
+                       "file C:\\Bad\\Nest\\payload.dat = restored",
+                       "file C:\\Bad\\evil.exe = restored",
+                       "file C:\\Users\\Anna\\NTUSER.DAT (as it was before it was saved anew)" + inUse,
+                       "file C:\\Users\\Bert\\NTUSER.DAT (as it was before it was saved anew) = restored",
+                       "file C:\\Windows\\System32\\config\\SOFTWARE (as it was before it was saved anew)" + inUse,
+                       "folder C:\\Bad\\Nest = restored",
+                       hklm + "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run\\Evil32 = restored",
+                       hklm + "Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Evil = restored",
+                       hku + anna + "\\" + run + "\\EvilToo = restored",
+                       hku + bert + "\\" + run + "\\EvilToo = failed: the registry of that user (HKEY_USERS\\" +
+                           bert + ") is not loaded; it is while that user is logged on",
+                   }))
+      << r.dump(1);
+  EXPECT_EQ(Read(volume / "Bad/evil.exe"), std::string("MZ\0evil sample", 14));
+  EXPECT_EQ(Snapshot(volume)["Users/Bert/NTUSER.DAT"], before["Users/Bert/NTUSER.DAT"]);
+  auto value = [&](platform::Hive root, const std::string& key, const char* name) {
+    auto k = win.Reg().Open(root, key, platform::keyaccess::kRead);
+    return k ? k->ReadString(name).value_or("(none)") : "(no key)";
+  };
+  EXPECT_EQ(value(platform::Hive::LocalMachine, run, "Evil"), "\"C:\\Bad\\evil.exe\" /quiet");
+  EXPECT_EQ(value(platform::Hive::LocalMachine, "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+                  "Evil32"),
+            "C:\\Bad\\evil.exe /wow");
+  EXPECT_EQ(value(platform::Hive::Users, anna + "\\" + run, "EvilToo"), "C:\\Bad\\evil.exe");
+  EXPECT_EQ(value(platform::Hive::Users, bert, "x"), "(no key)");  // nothing made up
+  // What did not come back stays in the backup.
+  EXPECT_TRUE(fs::exists(volume / "Klaruvex Rescue/Backups" / backup));
 }
 
 }  // namespace
