@@ -212,13 +212,7 @@ TEST_F(ProtectTest, FixRefusesAProtectedFindingInTheRegister) {
   WriteFile("C:\\WINDOWS\\explorer.exe", "MZ the shell");
   Start();
   auto& f = *program->form1;
-  f.List1->Add("Infected with X");
-  f.List1->SetChecked(0, true);
-  engine::TFileList r;
-  r.Path = "C:\\WINDOWS\\explorer.exe";
-  r.Name = "X";
-  r.ListIndex = 0;
-  f.scan.findings.Add(r);
+  AddCheckedFinding(*program, "C:\\WINDOWS\\explorer.exe", "X");
   engine::TFileList folder;
   folder.Path = "C:\\WINDOWS";
   folder.Name = "X";

@@ -253,13 +253,7 @@ TEST_F(WindowGuardTest, FixLogsTheStartupValuesThatStay) {
   auto& f = *p->form1;
   f.scan.timeText = [] { return std::string("10:00:00"); };
   machine.SimReg().SetUserIsAdmin(false);
-  f.List1->Add("Infected with W");
-  f.List1->SetChecked(0, true);
-  engine::TFileList r;
-  r.Path = "C:\\evil\\w.exe";
-  r.Name = "W";
-  r.ListIndex = 0;
-  f.scan.findings.Add(r);
+  AddCheckedFinding(*p, "C:\\evil\\w.exe", "W");
   app::FixOptions options;
   options.boxes = false;
   app::RunFix(*p, options);
