@@ -91,7 +91,8 @@ Program::Role Program::StartRole() {
   msg.LoadDefaults();
   const std::string self = machine.Sys().ModulePath();
   programFolder = platform::ExtractFilePath(self);
-  if (dataFolder.empty()) dataFolder = programFolder;
+  const std::string data = machine.Sys().DataFolder();
+  dataFolder = data.empty() ? programFolder : platform::IncludeTrailingBackslash(data);
   // Exact, case-sensitive: "KVXUP.EXE" is a normal start.
   role_ = platform::ExtractFileName(self) == kUpgradeCopyName ? Role::UpgradeCopy : Role::Normal;
   return role_;

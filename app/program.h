@@ -81,8 +81,9 @@ class Program {
   ui::Application app;
   MessageTable msg;
   std::string programFolder;  // the running program's folder, with its trailing backslash
-  // Where the quarantine and the backups live: the program folder unless set
-  // before Start (the rescue keeps them on the volume it cleans).
+  // Where the quarantine and the backups live, with its trailing backslash:
+  // the program folder unless the machine names another (the rescue keeps
+  // them on the volume it cleans).
   std::string dataFolder;
 
   TForm1* form1 = nullptr;

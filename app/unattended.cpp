@@ -256,7 +256,6 @@ int RunUnattended(platform::Machine& machine, const CommandLine& command,
   host.onUnexpected = [](const std::string&) {};
   Program p(machine, host);
   p.updatePublicKey = updatePublicKey;
-  p.dataFolder = setup.dataFolder;
   p.app.OnException = [&](const std::string& message) {
     if (escaped.empty()) escaped = message;
   };

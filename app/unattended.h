@@ -70,9 +70,6 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
 // What a caller other than the command line sets for an unattended run (the
 // rescue from Linux).
 struct UnattendedSetup {
-  // The folder of the quarantine and the backups, with its trailing
-  // backslash; empty: the program folder.
-  std::string dataFolder;
   // The backup /fix and /quarantine keep everything in (the rescue's one
   // backup over every profile); null: one of the run's own.
   undo::Backup* backup = nullptr;

@@ -367,7 +367,6 @@ int RunRescue(const std::vector<std::string>& args, const std::string& programPa
       logs.push_back(log);
     }
     app::UnattendedSetup setup;
-    setup.dataFolder = VolumeJournal::DataFolder(m);
     setup.backup = backup ? &*backup : nullptr;
     nlohmann::json run;
     const int code = app::RunUnattended(m, c, &run, {}, setup);
