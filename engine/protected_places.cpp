@@ -59,15 +59,14 @@ std::vector<std::pair<std::string, std::string>> PlaceList(const ProtectedPlaces
   for (const auto& f : p.programFiles) raw.emplace_back(f, "a Program Files folder");
   for (const auto& r : p.profileRoots) raw.emplace_back(r, "the folder of the user profiles");
   for (const auto& u : p.profiles) raw.emplace_back(u, "a user's profile folder");
-  if (!p.programFolder.empty()) {
-    raw.emplace_back(p.programFolder, "the program's own folder");
-    raw.emplace_back(p.programFolder + "\\Quarantine", "the program's quarantine");
-    raw.emplace_back(p.programFolder + "\\Backups", "the program's backups");
-  }
-  if (!p.dataFolder.empty()) {
-    raw.emplace_back(p.dataFolder, "the folder of the program's quarantine and backups");
-    raw.emplace_back(p.dataFolder + "\\Quarantine", "the program's quarantine");
-    raw.emplace_back(p.dataFolder + "\\Backups", "the program's backups");
+  const std::pair<const std::string&, const char*> ownFolders[] = {
+      {p.programFolder, "the program's own folder"},
+      {p.dataFolder, "the folder of the program's quarantine and backups"}};
+  for (const auto& [folder, what] : ownFolders) {
+    if (folder.empty()) continue;
+    raw.emplace_back(folder, what);
+    raw.emplace_back(folder + "\\Quarantine", "the program's quarantine");
+    raw.emplace_back(folder + "\\Backups", "the program's backups");
   }
   std::vector<std::pair<std::string, std::string>> out;
   for (auto& [path, reason] : raw)
